@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/AppContext.h"
+#include "ui/VolumeTable.h"
+
+#include <QMainWindow>
+#include <QVariant>
+
+class QAction;
+class QListView;
+class QMenu;
+class QPushButton;
+class DirListBox;
+class DriveListBox;
+class FileListBox;
+class PictureView;
+class SlideListModel;
+
+// The main window: drives, folders and files on the left, the preview on
+// the right, the slide list below, and the commands that act on it.
+class frmExplorer : public QMainWindow {
+    Q_OBJECT
+public:
+    // volumes: the drives to offer and the process's current folder; a test
+    // passes its own.
+    frmExplorer(AppContext context, VolumeTable volumes, QWidget* parent = nullptr);
+    ~frmExplorer() override;
+
+    // The remember-location flag: text as read from the store, or the
+    // number the options dialog sets. On only when numerically 1.
+    QVariant intSavePath;
+    // The slide show file last chosen in the Load or Save dialog.
+    QString strSavePath;
+    // The path last handed to the preview.
+    QString PictureOpened;
+    // The slide list position selected last.
+    int intSlideIndex = 0;
+
+    SlideListModel& slideList() { return *slides_; }
+
+    void Form_Load();
+    void Form_Unload();
+    void Drive_Change();
+    void Dir_Change();
+    void FileLst_Click();
+    void FileLst_DblClick();
+    void FileList_Click();
+    void Select_Click();
+    void Remove_Click();
+    void SlideShow_Click();
+    void cmdLoad_Click();
+    void cmdSave_Click();
+    void btnExit_Click();
+    void Open_Click();
+    void Exit_Click();
+    void mnuOpts_Click();
+    void mnuAboutInfo_Click();
+    void ShowPreview();
+
+    DriveListBox* Drive;
+    DirListBox* Dir;
+    QListView* FileList;
+    PictureView* PVPicture;
+    FileListBox* FileLst;
+    QPushButton* cmdLoad;
+    QPushButton* cmdSave;
+    QPushButton* Select;
+    QPushButton* SlideShow;
+    QPushButton* btnExit;
+    QPushButton* Remove;
+    QMenu* filemenu;
+    QAction* Open;
+    QAction* Exit;
+    QAction* mnuOpts;
+    QMenu* mnuAbout;
+    QAction* mnuAboutInfo;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void selectSlide(int position);
+
+    AppContext context_;
+    VolumeTable volumes_;
+    SlideListModel* slides_;
+    bool unloaded_ = false;
+    // The view moves its current row by itself when the current entry is
+    // removed; that is no selection by the user.
+    bool removing_ = false;
+};

@@ -1,0 +1,9 @@
+#include "ui/UrlOpener.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+bool DesktopUrlOpener::open(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
