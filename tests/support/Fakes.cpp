@@ -1,12 +1,9 @@
 #include "support/Fakes.h"
 
 FakeWorld::FakeWorld()
-    : settings(std::make_unique<SettingsStore>(folder.filePath(QStringLiteral("Vantrel.conf"))))
-{
-}
+    : settings(std::make_unique<SettingsStore>(folder.filePath(QStringLiteral("Vantrel.conf")))) {}
 
-AppContext FakeWorld::context()
-{
+AppContext FakeWorld::context() {
     AppContext context;
     context.info = AppInfo::current();
     context.settings = settings.get();
@@ -17,8 +14,7 @@ AppContext FakeWorld::context()
     return context;
 }
 
-QString FakeWorld::stored(const QString& section, const QString& key) const
-{
+QString FakeWorld::stored(const QString& section, const QString& key) const {
     const SettingsStore fresh(settings->filePath());
     return fresh.read(section, key, QStringLiteral("<absent>"));
 }

@@ -21,8 +21,7 @@ public:
         QString text;
         MessageIcon icon;
     };
-    void message(QWidget*, const QString& text, MessageIcon icon) override
-    {
+    void message(QWidget*, const QString& text, MessageIcon icon) override {
         messages.append({text, icon});
     }
     QList<Message> messages;
@@ -31,13 +30,11 @@ public:
 // Answers file dialogs from a script; an empty answer is a cancel.
 class FakeFileDialog final : public FileDialog {
 public:
-    std::optional<QString> openFile(QWidget*, const QString& initialName) override
-    {
+    std::optional<QString> openFile(QWidget*, const QString& initialName) override {
         offeredNames.append(initialName);
         return answers.isEmpty() ? std::nullopt : answers.takeFirst();
     }
-    std::optional<QString> saveFile(QWidget*, const QString& initialName) override
-    {
+    std::optional<QString> saveFile(QWidget*, const QString& initialName) override {
         offeredNames.append(initialName);
         return answers.isEmpty() ? std::nullopt : answers.takeFirst();
     }
@@ -53,8 +50,7 @@ public:
 
 class FakeUrlOpener final : public UrlOpener {
 public:
-    bool open(const QUrl& url) override
-    {
+    bool open(const QUrl& url) override {
         opened.append(url);
         return true;
     }
