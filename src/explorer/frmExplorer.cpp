@@ -63,6 +63,7 @@ void frmExplorer::buildControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twipsToPixels(11790), twipsToPixels(9360));
     setCentralWidget(client);
 
     // Created in tab order, so focus moves as designed.
@@ -172,14 +173,14 @@ void frmExplorer::Form_Load()
     SettingsStore& settings = *context_.settings;
     intSavePath = settings.read(QStringLiteral("opts"), QStringLiteral("SavePath"));
     // The lists start on the process's current folder; restoring moves them.
-    Dir->setPath(QDir::currentPath());
+    Dir->openFolder(volumes_.processFolder());
     if (isSavePathOn(intSavePath)) {
         Drive->setDrive(settings.read(QStringLiteral("paths"), QStringLiteral("Drive"),
                                       QStringLiteral("C:")));
         // Without a stored folder the drive's own current folder stands,
         // which the drive change has just moved to.
         if (settings.contains(QStringLiteral("paths"), QStringLiteral("Dir")))
-            Dir->setPath(settings.read(QStringLiteral("paths"), QStringLiteral("Dir")));
+            Dir->openFolder(settings.read(QStringLiteral("paths"), QStringLiteral("Dir")));
     }
     Remove->setEnabled(false);
 }

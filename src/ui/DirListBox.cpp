@@ -11,27 +11,32 @@ constexpr int PathRole = Qt::UserRole + 1;
 
 DirListBox::DirListBox(VolumeTable& volumes, QWidget* parent)
     : QListWidget(parent)
-    , volumes_(volumes)
-{
+    , volumes_(volumes) {
     setAccessibleName(QStringLiteral("Folders"));
     setUniformItemSizes(true);
     setIconSize(QSize(16, 16));
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { setPath(item->data(PathRole).toString()); });
+            [this](QListWidgetItem* item) { openFolder(item->data(PathRole).toString()); });
 }
 
-void DirListBox::setPath(const QString& text)
-{
-    QString target;
+void DirListBox::setPath(const QString& text) {
     if (volumes_.isDesignation(text))
-        target = volumes_.currentFolder(text);
-    else if (QDir::isAbsolutePath(text))
-        target = nearestExistingFolder(text);
+        moveTo(volumes_.currentFolder(text));
     else
-        target = nearestExistingFolder(QDir(path_.isEmpty() ? QDir::currentPath() : path_)
-                                           .absoluteFilePath(text));
-    target = QDir::cleanPath(target);
+        openFolder(text);
+}
+
+void DirListBox::openFolder(const QString& folder) {
+    if (QDir::isAbsolutePath(folder))
+        moveTo(nearestExistingFolder(folder));
+    else
+        moveTo(nearestExistingFolder(
+            QDir(path_.isEmpty() ? QDir::currentPath() : path_).absoluteFilePath(folder)));
+}
+
+void DirListBox::moveTo(const QString& folder) {
+    const QString target = QDir::cleanPath(folder);
     if (target == path_)
         return;
     path_ = target;
@@ -40,14 +45,12 @@ void DirListBox::setPath(const QString& text)
     Q_EMIT Change();
 }
 
-QString DirListBox::entryPath(int row) const
-{
+QString DirListBox::entryPath(int row) const {
     const QListWidgetItem* entry = item(row);
     return entry ? entry->data(PathRole).toString() : QString();
 }
 
-void DirListBox::fill()
-{
+void DirListBox::fill() {
     clear();
     const QFileIconProvider icons;
     const QIcon openIcon = icons.icon(QFileIconProvider::Folder);

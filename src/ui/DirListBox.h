@@ -18,6 +18,10 @@ public:
     // text to that folder. A folder that does not exist (any more) gives
     // its nearest existing ancestor, else the home folder.
     void setPath(const QString& text);
+    // Goes to exactly this folder (or its nearest existing ancestor), even
+    // when it is a volume's root: what opening an entry or restoring a
+    // remembered folder means.
+    void openFolder(const QString& folder);
     // The full path of the entry at row.
     QString entryPath(int row) const;
 
@@ -25,6 +29,7 @@ Q_SIGNALS:
     void Change();
 
 private:
+    void moveTo(const QString& folder);
     void fill();
 
     VolumeTable& volumes_;

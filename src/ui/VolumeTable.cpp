@@ -6,21 +6,22 @@
 #include <QStorageInfo>
 
 namespace {
-bool isPseudoFileSystem(const QByteArray& type)
-{
+bool isPseudoFileSystem(const QByteArray& type) {
     static const QSet<QByteArray> pseudo = {
-        "proc",     "sysfs",       "tmpfs",     "devtmpfs", "devpts",     "cgroup",
-        "cgroup2",  "securityfs",  "pstore",    "debugfs",  "tracefs",    "configfs",
-        "fusectl",  "mqueue",      "hugetlbfs", "bpf",      "autofs",     "binfmt_misc",
-        "efivarfs", "nsfs",        "ramfs",     "rpc_pipefs", "squashfs", "overlay",
-        "fuse.portal", "fuse.gvfsd-fuse", "nfsd",   "selinuxfs", "none"};
+        "proc",        "sysfs",           "tmpfs",     "devtmpfs",
+        "devpts",      "cgroup",          "cgroup2",   "securityfs",
+        "pstore",      "debugfs",         "tracefs",   "configfs",
+        "fusectl",     "mqueue",          "hugetlbfs", "bpf",
+        "autofs",      "binfmt_misc",     "efivarfs",  "nsfs",
+        "ramfs",       "rpc_pipefs",      "squashfs",  "overlay",
+        "fuse.portal", "fuse.gvfsd-fuse", "nfsd",      "selinuxfs",
+        "none"};
     return pseudo.contains(type);
 }
 
-bool isSystemArea(const QString& root)
-{
+bool isSystemArea(const QString& root) {
     static const QStringList areas = {QStringLiteral("/proc"), QStringLiteral("/sys"),
-                                      QStringLiteral("/dev"), QStringLiteral("/run"),
+                                      QStringLiteral("/dev"),  QStringLiteral("/run"),
                                       QStringLiteral("/boot"), QStringLiteral("/snap")};
     if (isPathPrefix(QStringLiteral("/run/media"), root))
         return false;
@@ -32,8 +33,7 @@ bool isSystemArea(const QString& root)
 }
 } // namespace
 
-bool isPathPrefix(const QString& prefix, const QString& path)
-{
+bool isPathPrefix(const QString& prefix, const QString& path) {
     if (prefix == QLatin1String("/"))
         return path.startsWith(QLatin1Char('/'));
     if (!path.startsWith(prefix))
@@ -41,8 +41,7 @@ bool isPathPrefix(const QString& prefix, const QString& path)
     return path.size() == prefix.size() || path.at(prefix.size()) == QLatin1Char('/');
 }
 
-QString nearestExistingFolder(const QString& path)
-{
+QString nearestExistingFolder(const QString& path) {
     if (!path.isEmpty() && QDir::isAbsolutePath(path)) {
         QString candidate = QDir::cleanPath(path);
         while (true) {
@@ -59,14 +58,13 @@ QString nearestExistingFolder(const QString& path)
 
 VolumeTable::VolumeTable(QList<Volume> volumes, const QString& processFolder)
     : volumes_(std::move(volumes))
-{
+    , processFolder_(QDir::cleanPath(processFolder)) {
     const QString home = volumeOf(processFolder);
     if (!home.isEmpty())
         currentFolders_.insert(home, QDir::cleanPath(processFolder));
 }
 
-QList<Volume> VolumeTable::systemVolumes()
-{
+QList<Volume> VolumeTable::systemVolumes() {
     QList<Volume> result;
     result.append({QStringLiteral("/"), QString()});
     const QList<QStorageInfo> mounted = QStorageInfo::mountedVolumes();
@@ -88,13 +86,11 @@ QList<Volume> VolumeTable::systemVolumes()
     return result;
 }
 
-void VolumeTable::setVolumes(QList<Volume> volumes)
-{
+void VolumeTable::setVolumes(QList<Volume> volumes) {
     volumes_ = std::move(volumes);
 }
 
-QString VolumeTable::volumeOf(const QString& path) const
-{
+QString VolumeTable::volumeOf(const QString& path) const {
     QString best;
     for (const Volume& volume : volumes_) {
         if (isPathPrefix(volume.root, path) && volume.root.size() > best.size())
@@ -103,8 +99,7 @@ QString VolumeTable::volumeOf(const QString& path) const
     return best;
 }
 
-bool VolumeTable::isDesignation(const QString& text) const
-{
+bool VolumeTable::isDesignation(const QString& text) const {
     for (const Volume& volume : volumes_) {
         if (volume.root == text)
             return true;
@@ -112,13 +107,11 @@ bool VolumeTable::isDesignation(const QString& text) const
     return false;
 }
 
-QString VolumeTable::currentFolder(const QString& designation) const
-{
+QString VolumeTable::currentFolder(const QString& designation) const {
     return nearestExistingFolder(currentFolders_.value(designation, designation));
 }
 
-void VolumeTable::setCurrentFolder(const QString& folder)
-{
+void VolumeTable::setCurrentFolder(const QString& folder) {
     const QString volume = volumeOf(folder);
     if (!volume.isEmpty())
         currentFolders_.insert(volume, folder);

@@ -19,6 +19,8 @@ public:
     static QList<Volume> systemVolumes();
 
     const QList<Volume>& volumes() const { return volumes_; }
+    // Where the folder list starts when nothing is restored.
+    QString processFolder() const { return processFolder_; }
     // Re-reads the mounted volumes (USB sticks come and go); current folders
     // of volumes still there are kept.
     void setVolumes(QList<Volume> volumes);
@@ -35,6 +37,7 @@ public:
 
 private:
     QList<Volume> volumes_;
+    QString processFolder_;
     QHash<QString, QString> currentFolders_;
 };
 

@@ -1,0 +1,132 @@
+#include "app/frmSplash.h"
+#include "app/modMain.h"
+#include "explorer/frmExplorer.h"
+#include "support/Fakes.h"
+#include "support/TestRegistry.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+AppInfo version(int major, int minor, int revision, const QString& copyright) {
+    AppInfo info = AppInfo::current();
+    info.major = major;
+    info.minor = minor;
+    info.revision = revision;
+    info.legalCopyright = copyright;
+    return info;
+}
+} // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void splashFillsItsLabelsAtLoad() {
+        frmSplash splash(version(2, 10, 3, QStringLiteral("(c) Someone")));
+        splash.Form_Load();
+        QCOMPARE(splash.lblVersion->text(), QStringLiteral("Version 2.10.3"));
+        QCOMPARE(splash.lblPlatform->text(), QStringLiteral("Win 95/98/NT"));
+        QCOMPARE(splash.lblCompany->text(), QStringLiteral("Tessaly Software"));
+        QCOMPARE(splash.lblCopyright->text(), QStringLiteral("(c) Someone"));
+        QCOMPARE(splash.Label1->text(), QStringLiteral(" Kavelo"));
+        QVERIFY(splash.lblWarning->text() != QStringLiteral("Warning"));
+    }
+
+    void zeroVersionAndEmptyCopyright() {
+        frmSplash splash(version(0, 0, 0, QString()));
+        splash.Form_Load();
+        QCOMPARE(splash.lblVersion->text(), QStringLiteral("Version 0.0.0"));
+        QCOMPARE(splash.lblCopyright->text(), QString());
+    }
+
+    void thisReleaseIsVersion100() {
+        QCOMPARE(versionText(AppInfo::current()), QStringLiteral("1.0.0"));
+        QCOMPARE(AppInfo::current().title, QStringLiteral("Vantrel"));
+    }
+
+    void versionAndPlatformSizeThemselvesOthersKeepTheirPlace() {
+        frmSplash splash(version(2, 10, 3, QStringLiteral("x")));
+        const QRect version = splash.lblVersion->geometry();
+        const QRect platform = splash.lblPlatform->geometry();
+        const QRect company = splash.lblCompany->geometry();
+        splash.Form_Load();
+        QCOMPARE(splash.lblVersion->width(), splash.lblVersion->sizeHint().width());
+        QCOMPARE(splash.lblPlatform->width(), splash.lblPlatform->sizeHint().width());
+        QCOMPARE(splash.lblVersion->geometry().right(), version.right());
+        QCOMPARE(splash.lblPlatform->geometry().right(), platform.right());
+        QCOMPARE(splash.lblVersion->y(), version.y());
+        QCOMPARE(splash.lblCompany->geometry(), company);
+        QCOMPARE(splash.size(), QSize(492, 283));
+        QVERIFY(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
+    }
+
+    void aKeyThatYieldsACharacterClosesTheSplash_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("letter") << int(Qt::Key_A) << "a" << true;
+        QTest::newRow("escape") << int(Qt::Key_Escape) << "\x1b" << true;
+        QTest::newRow("ctrl+c") << int(Qt::Key_C) << "\x03" << true;
+        QTest::newRow("shift alone") << int(Qt::Key_Shift) << "" << false;
+        QTest::newRow("arrow") << int(Qt::Key_Left) << "" << false;
+        QTest::newRow("function key") << int(Qt::Key_F5) << "" << false;
+    }
+    void aKeyThatYieldsACharacterClosesTheSplash() {
+        QFETCH(int, key);
+        QFETCH(QString, text);
+        QFETCH(bool, closes);
+        FakeWorld world;
+        modMain start(world.context());
+        frmSplash* splash = start.splash.show();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(splash, &press);
+        QCOMPARE(start.splash.isLoaded(), !closes);
+        // A later unload, as start-up does, changes nothing and re-creates nothing.
+        start.splash.unload();
+        start.splash.unload();
+        QVERIFY(!start.splash.isLoaded());
+    }
+
+    void mainShowsTheExplorerAndTakesTheSplashDown() {
+        FakeWorld world;
+        modMain start(world.context());
+        start.Main();
+        QVERIFY(!start.splash.isLoaded());
+        QVERIFY(start.explorer.isLoaded());
+        QVERIFY(start.explorer.get()->isVisible());
+        QCOMPARE(start.explorer.get()->windowTitle(), QStringLiteral("Kavelo - Explorer"));
+        QCOMPARE(world.programEnd.calls, 0);
+    }
+
+    // The four ways a run ends, with remembering on.
+    void endings_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("stores");
+        QTest::newRow("exit button") << "button" << true;
+        QTest::newRow("close box") << "close" << true;
+        QTest::newRow("file menu exit") << "menu" << false;
+    }
+    void endings() {
+        QFETCH(QString, how);
+        QFETCH(bool, stores);
+        FakeWorld world;
+        world.settings->write("opts", "SavePath", "1");
+        modMain start(world.context());
+        start.Main();
+        frmExplorer* explorer = start.explorer.get();
+        if (how == QLatin1String("button"))
+            explorer->btnExit->click();
+        else if (how == QLatin1String("close"))
+            explorer->close();
+        else
+            explorer->Exit->trigger();
+        QCOMPARE(world.programEnd.calls, 1);
+        QCOMPARE(world.stored("paths", "Dir") != QLatin1String("<absent>"), stores);
+        QCOMPARE(world.stored("paths", "Drive") != QLatin1String("<absent>"), stores);
+    }
+};
+KAVELO_TEST(StartupTest)
+
+#include "tst_startup.moc"
