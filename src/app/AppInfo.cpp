@@ -7,7 +7,7 @@ AppInfo AppInfo::current()
     info.major = KAVELO_VERSION_MAJOR;
     info.minor = KAVELO_VERSION_MINOR;
     info.revision = KAVELO_VERSION_PATCH;
-    info.legalCopyright = QStringLiteral("Copyright \u00A9 2026 Tessaly Software");
+    info.legalCopyright = QStringLiteral("\u00A9 2026 Tessaly Software");
     return info;
 }
 
