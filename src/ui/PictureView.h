@@ -7,15 +7,16 @@
 
 // The picture display component: loads a picture file and draws it centred,
 // scaled down to fit with its proportions kept, never enlarged, on its
-// background colour. Picture() reports the full picture's extent in
-// HIMETRIC (1/100 mm at 96 dpi) even though only a screen-sized copy is kept.
+// background colour. It keeps one copy of the picture no larger than the
+// largest screen, while Picture() reports the full picture's extent in
+// HIMETRIC (1/100 mm at 96 dpi).
 class PictureView : public QWidget {
     Q_OBJECT
 public:
     explicit PictureView(QWidget* parent = nullptr);
 
-    // Makes path's picture the current one. On failure returns false and
-    // keeps what was shown before.
+    // Makes path's picture (JPEG, BMP or TIFF, told by content) the current
+    // one. On failure returns false and keeps what was shown before.
     bool LoadFile(const QString& path);
     bool hasPicture() const { return !fullSize_.isEmpty(); }
 
@@ -28,14 +29,20 @@ public:
     QSize Picture() const;
     // The picture's full size in pixels as shown (EXIF orientation applied).
     QSize pictureSize() const { return fullSize_; }
-    // The decoded copy, at most about the size of the screen.
+    // The decoded copy, at most the size of the largest screen.
     const QImage& image() const { return image_; }
+
+    // The size no decoded copy exceeds: the largest screen in device pixels.
+    static QSize decodeBound();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage image_;
+    // image_ smoothly scaled to the size it was drawn at last, so repaints
+    // do not rescale; never larger than the widget.
+    QImage scaled_;
     QSize fullSize_;
     QColor backColor_;
     bool property9_ = false;

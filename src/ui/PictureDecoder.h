@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <optional>
+
+class QByteArray;
+class QIODevice;
+
+// A picture as shown: a copy no larger than the decoder's bound and the
+// full picture's size, both upright (EXIF orientation applied).
+struct DecodedPicture {
+    QImage image;
+    QSize fullSize;
+};
+
+// Decodes the picture files the program shows, JPEG, BMP and TIFF, told
+// apart by their content and handed only to those three decoders, so a file
+// never reaches the less-tested image plugins (ICO, TGA, WebP...). It decodes
+// only as large as the bound needs where the format allows (JPEG), and
+// refuses any file whose decoding would need more than the memory budget,
+// since TIFF and BMP are always decoded at full size and a crafted JPEG can
+// make libjpeg allocate far more than its pixels suggest.
+class PictureDecoder {
+public:
+    enum class Format { Unknown, Jpeg, Bmp, Tiff };
+
+    // Enough for a 9000 x 9000 picture at 16 bits a channel.
+    static constexpr qint64 defaultMemoryBudget = qint64(640) << 20;
+
+    explicit PictureDecoder(QSize bound, qint64 memoryBudget = defaultMemoryBudget);
+
+    // The picture of the file at path, or nothing when the file is missing,
+    // unreadable, not one of the three formats, cut short, or beyond budget.
+    std::optional<DecodedPicture> decode(const QString& path);
+    // Why the last decode failed, for diagnostics.
+    QString errorString() const { return error_; }
+
+    // The format by the file's first bytes.
+    static Format formatOf(const QByteArray& header);
+    // Whether the file holds all the data its headers promise: a JPEG ends
+    // with its end marker after a scan, a BMP holds every row. Decoders fill
+    // what is missing with grey or black and call that success.
+    static bool isComplete(Format format, QIODevice& device);
+
+private:
+    std::optional<DecodedPicture> fail(const QString& reason);
+
+    QSize bound_;
+    qint64 budget_;
+    QString error_;
+};

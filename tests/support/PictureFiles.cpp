@@ -1,0 +1,272 @@
+#include "support/PictureFiles.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtEndian>
+
+namespace {
+void putLe16(QByteArray& bytes, int value) {
+    bytes.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF));
+}
+
+void putLe32(QByteArray& bytes, qint64 value) {
+    putLe16(bytes, int(value & 0xFFFF));
+    putLe16(bytes, int((value >> 16) & 0xFFFF));
+}
+
+// Black, white, red: the pattern's colours, as palette indexes.
+int paletteIndex(QRgb pixel) {
+    if (qRed(pixel) > 128 && qGreen(pixel) < 128)
+        return 2;
+    return qGray(pixel) > 128 ? 1 : 0;
+}
+
+QByteArray runLengthRows(const QImage& image, bool fourBits) {
+    QByteArray data;
+    for (int y = image.height() - 1; y >= 0; --y) {
+        int x = 0;
+        while (x < image.width()) {
+            const int index = paletteIndex(image.pixel(x, y));
+            int run = 1;
+            while (x + run < image.width() && run < 255 &&
+                   paletteIndex(image.pixel(x + run, y)) == index)
+                ++run;
+            data.append(char(run)).append(char(fourBits ? (index << 4) | index : index));
+            x += run;
+        }
+        data.append('\0').append('\0');
+    }
+    data.append('\0').append('\1');
+    return data;
+}
+
+QByteArray plainRows(const QImage& image, int bitsPerPixel, bool topDown) {
+    const int stride = (image.width() * bitsPerPixel + 31) / 32 * 4;
+    QByteArray data;
+    for (int row = 0; row < image.height(); ++row) {
+        const int y = topDown ? row : image.height() - 1 - row;
+        QByteArray line(stride, '\0');
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            const int index = paletteIndex(pixel);
+            switch (bitsPerPixel) {
+            case 1:
+                line[x / 8] = char(line[x / 8] | (index ? 0x80 >> (x % 8) : 0));
+                break;
+            case 4:
+                line[x / 2] = char(line[x / 2] | (x % 2 ? index : index << 4));
+                break;
+            case 8:
+                line[x] = char(index);
+                break;
+            case 16: {
+                const int value =
+                    (qRed(pixel) >> 3) << 10 | (qGreen(pixel) >> 3) << 5 | qBlue(pixel) >> 3;
+                line[2 * x] = char(value & 0xFF);
+                line[2 * x + 1] = char(value >> 8);
+                break;
+            }
+            default: {
+                const int bytes = bitsPerPixel / 8;
+                line[bytes * x] = char(qBlue(pixel));
+                line[bytes * x + 1] = char(qGreen(pixel));
+                line[bytes * x + 2] = char(qRed(pixel));
+                break;
+            }
+            }
+        }
+        data.append(line);
+    }
+    return data;
+}
+} // namespace
+
+QImage testPattern(QSize size, bool colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const int halfWidth = size.width() / 2;
+    const int halfHeight = size.height() / 2;
+    painter.fillRect(0, 0, halfWidth, halfHeight, Qt::black);
+    if (colour)
+        painter.fillRect(halfWidth, halfHeight, size.width() - halfWidth,
+                         size.height() - halfHeight, Qt::red);
+    return image;
+}
+
+QString patternMismatch(const QImage& image, bool colour) {
+    if (image.isNull())
+        return QStringLiteral("no image");
+    const int w = image.width();
+    const int h = image.height();
+    const QRgb topLeft = image.pixel(w / 4, h / 4);
+    const QRgb topRight = image.pixel(3 * w / 4, h / 4);
+    const QRgb bottomLeft = image.pixel(w / 4, 3 * h / 4);
+    const QRgb bottomRight = image.pixel(3 * w / 4, 3 * h / 4);
+    if (qGray(topLeft) > 64)
+        return QStringLiteral("top left is not black");
+    if (qGray(topRight) < 192 || qGray(bottomLeft) < 192)
+        return QStringLiteral("top right or bottom left is not white");
+    const bool red = qRed(bottomRight) > 160 && qGreen(bottomRight) < 96 && qBlue(bottomRight) < 96;
+    if (colour && !red)
+        return QStringLiteral("bottom right is not red");
+    if (!colour && qGray(bottomRight) < 192)
+        return QStringLiteral("bottom right is not white");
+    return {};
+}
+
+bool writeImage(const QString& path, const QImage& image, const QByteArray& format, int quality,
+                bool progressive) {
+    QImageWriter writer(path, format);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    return writer.write(image);
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray bmpBytes(const QImage& image, int bitsPerPixel, BmpCompression compression,
+                    bool topDown) {
+    const bool rle = compression != BmpCompression::None;
+    const QByteArray pixels = rle ? runLengthRows(image, compression == BmpCompression::Rle4)
+                                  : plainRows(image, bitsPerPixel, topDown);
+    QByteArray palette;
+    if (bitsPerPixel <= 8) {
+        const QRgb colours[] = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0)};
+        for (int i = 0; i < (1 << bitsPerPixel); ++i) {
+            const QRgb colour = i < 3 ? colours[i] : qRgb(0, 0, 0);
+            palette.append(char(qBlue(colour))).append(char(qGreen(colour)));
+            palette.append(char(qRed(colour))).append('\0');
+        }
+    }
+    const int offset = 14 + 40 + int(palette.size());
+    QByteArray bytes("BM");
+    putLe32(bytes, offset + pixels.size());
+    putLe32(bytes, 0);
+    putLe32(bytes, offset);
+    putLe32(bytes, 40);
+    putLe32(bytes, image.width());
+    putLe32(bytes, topDown ? -image.height() : image.height());
+    putLe16(bytes, 1);
+    putLe16(bytes, bitsPerPixel);
+    putLe32(bytes, compression == BmpCompression::Rle8   ? 1
+                   : compression == BmpCompression::Rle4 ? 2
+                                                         : 0);
+    putLe32(bytes, pixels.size());
+    putLe32(bytes, 2835);
+    putLe32(bytes, 2835);
+    putLe32(bytes, bitsPerPixel <= 8 ? 1 << bitsPerPixel : 0);
+    putLe32(bytes, 0);
+    return bytes + palette + pixels;
+}
+
+QString convertProgram() {
+    return QStandardPaths::findExecutable(QStringLiteral("convert"));
+}
+
+bool runConvert(const QStringList& arguments) {
+    QProcess process;
+    process.start(convertProgram(), arguments);
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+qint64 tiffTag(const QByteArray& tiff, int tag) {
+    if (tiff.size() < 8)
+        return -1;
+    const bool big = tiff.startsWith("MM");
+    const auto* bytes = reinterpret_cast<const uchar*>(tiff.constData());
+    auto u16 = [&](qint64 at) {
+        return at + 2 > tiff.size() ? -1
+                                    : int(big ? qFromBigEndian<quint16>(bytes + at)
+                                              : qFromLittleEndian<quint16>(bytes + at));
+    };
+    auto u32 = [&](qint64 at) {
+        return at + 4 > tiff.size() ? qint64(-1)
+                                    : qint64(big ? qFromBigEndian<quint32>(bytes + at)
+                                                 : qFromLittleEndian<quint32>(bytes + at));
+    };
+    const qint64 directory = u32(4);
+    const int count = u16(directory);
+    for (int i = 0; i < count; ++i) {
+        const qint64 entry = directory + 2 + 12 * qint64(i);
+        if (u16(entry) != tag)
+            continue;
+        const int type = u16(entry + 2);
+        const qint64 values = u32(entry + 4);
+        const int size = type == 3 ? 2 : 4;
+        const qint64 at = values * size <= 4 ? entry + 8 : u32(entry + 8);
+        return size == 2 ? u16(at) : u32(at);
+    }
+    return -1;
+}
+
+bool tiffHasSecondPage(const QByteArray& tiff) {
+    const bool big = tiff.startsWith("MM");
+    const auto* bytes = reinterpret_cast<const uchar*>(tiff.constData());
+    const qint64 directory =
+        big ? qFromBigEndian<quint32>(bytes + 4) : qFromLittleEndian<quint32>(bytes + 4);
+    const int count = big ? qFromBigEndian<quint16>(bytes + directory)
+                          : qFromLittleEndian<quint16>(bytes + directory);
+    const qint64 next = directory + 2 + 12 * qint64(count);
+    return (big ? qFromBigEndian<quint32>(bytes + next)
+                : qFromLittleEndian<quint32>(bytes + next)) != 0;
+}
+
+namespace {
+// The position of the JPEG's start-of-frame marker, -1 when none.
+qsizetype frameMarkerAt(const QByteArray& jpeg) {
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg.at(at)) == 0xFF) {
+        const int code = uchar(jpeg.at(at + 1));
+        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC)
+            return at;
+        at += 2 + (uchar(jpeg.at(at + 2)) << 8 | uchar(jpeg.at(at + 3)));
+    }
+    return -1;
+}
+} // namespace
+
+int jpegFrameMarker(const QByteArray& jpeg) {
+    const qsizetype at = frameMarkerAt(jpeg);
+    return at < 0 ? -1 : uchar(jpeg.at(at + 1));
+}
+
+int jpegComponents(const QByteArray& jpeg) {
+    const qsizetype at = frameMarkerAt(jpeg);
+    return at < 0 || at + 9 >= jpeg.size() ? -1 : uchar(jpeg.at(at + 9));
+}
+
+QByteArray withJpegSize(QByteArray jpeg, int width, int height) {
+    const qsizetype at = frameMarkerAt(jpeg);
+    if (at < 0)
+        return {};
+    qToBigEndian<quint16>(quint16(height), jpeg.data() + at + 5);
+    qToBigEndian<quint16>(quint16(width), jpeg.data() + at + 7);
+    return jpeg;
+}
+
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation) {
+    QByteArray tiff("MM\0*", 4);
+    tiff.append(QByteArray::fromHex("00000008"                 // first directory
+                                    "0001"                     // one entry
+                                    "011200030000000100000000" // orientation, short, 1 value
+                                    "00000000"));              // no next directory
+    qToBigEndian<quint16>(quint16(orientation), tiff.data() + 18);
+    QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment = QByteArray::fromHex("FFE1");
+    segment.append(char((exif.size() + 2) >> 8)).append(char((exif.size() + 2) & 0xFF));
+    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+}

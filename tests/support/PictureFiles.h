@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+// Writers of real picture files for the tests: Qt's own writers, a BMP
+// encoder for the variants Qt cannot write, and ImageMagick's convert for
+// the TIFF and JPEG variants neither can.
+
+// 64 x 48 unless asked otherwise: the top left quarter black, the rest
+// white, and with colour the bottom right quarter red. Any turn, flip or
+// channel mix-up shows in where those colours end up.
+QImage testPattern(QSize size = QSize(64, 48), bool colour = true);
+// Empty when image shows the pattern (sampled at each quarter's centre),
+// else what is wrong. Tolerant of lossy compression.
+QString patternMismatch(const QImage& image, bool colour);
+
+bool writeImage(const QString& path, const QImage& image, const QByteArray& format,
+                int quality = 90, bool progressive = false);
+bool writeBytes(const QString& path, const QByteArray& bytes);
+QByteArray readBytes(const QString& path);
+
+enum class BmpCompression { None, Rle8, Rle4 };
+// A BMP of an image holding only black, white and red: 1 bit (black and
+// white only), 4 or 8 bits with a palette (optionally run-length encoded),
+// 16 bits (5-5-5), 24 or 32 bits; rows bottom-up, or top-down.
+QByteArray bmpBytes(const QImage& image, int bitsPerPixel,
+                    BmpCompression compression = BmpCompression::None, bool topDown = false);
+
+// Runs ImageMagick's convert; empty when it is not installed.
+QString convertProgram();
+bool runConvert(const QStringList& arguments);
+
+// The first value of a tag in a TIFF's first directory, -1 when absent.
+qint64 tiffTag(const QByteArray& tiff, int tag);
+bool tiffHasSecondPage(const QByteArray& tiff);
+
+// The start-of-frame marker code (0xC0 baseline, 0xC2 progressive) and the
+// number of colour components of a JPEG; -1 when not found.
+int jpegFrameMarker(const QByteArray& jpeg);
+int jpegComponents(const QByteArray& jpeg);
+// The JPEG with its frame header claiming another size.
+QByteArray withJpegSize(QByteArray jpeg, int width, int height);
+// The JPEG with an EXIF block carrying the given orientation (1..8).
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);

@@ -1,0 +1,483 @@
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
+#include "ui/PictureDecoder.h"
+#include "ui/PictureFit.h"
+
+#include <QDir>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QtEndian>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+namespace {
+// Which quarter of the image is dark: "top left", ..., or "none".
+QString darkQuarter(const QImage& image) {
+    const int w = image.width();
+    const int h = image.height();
+    const struct {
+        const char* name;
+        QPoint at;
+    } quarters[] = {{"top left", {w / 4, h / 4}},
+                    {"top right", {3 * w / 4, h / 4}},
+                    {"bottom left", {w / 4, 3 * h / 4}},
+                    {"bottom right", {3 * w / 4, 3 * h / 4}}};
+    QStringList dark;
+    for (const auto& quarter : quarters)
+        if (qGray(image.pixel(quarter.at)) < 96)
+            dark.append(QLatin1String(quarter.name));
+    return dark.isEmpty() ? QStringLiteral("none") : dark.join(QLatin1Char(','));
+}
+
+// Writes the variant named by recipe into dir and returns its path; an
+// empty path means convert is missing.
+QString makeVariant(const QString& recipe, const QDir& dir, bool colour) {
+    const QImage pattern = testPattern(QSize(64, 48), colour);
+    const QString png = dir.filePath(QStringLiteral("pattern.png"));
+    const QString out = dir.filePath(QStringLiteral("variant"));
+    if (recipe == "jpeg baseline")
+        return writeImage(out, pattern, "jpeg") ? out : QString();
+    if (recipe == "jpeg progressive")
+        return writeImage(out, pattern, "jpeg", 90, true) ? out : QString();
+    if (recipe == "jpeg grayscale")
+        return writeImage(out, pattern.convertToFormat(QImage::Format_Grayscale8), "jpeg")
+                   ? out
+                   : QString();
+    if (recipe == "bmp qt")
+        return writeImage(out, pattern, "bmp") ? out : QString();
+    if (recipe.startsWith("bmp ")) {
+        const QStringList words = recipe.split(QLatin1Char(' '));
+        const int bits = words.at(1).toInt();
+        const BmpCompression compression =
+            words.contains("rle") ? (bits == 4 ? BmpCompression::Rle4 : BmpCompression::Rle8)
+                                  : BmpCompression::None;
+        return writeBytes(out, bmpBytes(pattern, bits, compression, words.contains("top-down")))
+                   ? out
+                   : QString();
+    }
+    if (recipe == "tiff none" || recipe == "tiff lzw") {
+        QImageWriter writer(out, "tiff");
+        writer.setCompression(recipe == "tiff lzw" ? 1 : 0);
+        return writer.write(pattern) ? out : QString();
+    }
+    // The rest only ImageMagick writes.
+    if (convertProgram().isEmpty() || !pattern.save(png))
+        return {};
+    const QString tiff = QStringLiteral("TIFF:") + out;
+    QStringList arguments{png};
+    if (recipe == "jpeg cmyk")
+        arguments << "-colorspace"
+                  << "CMYK" << QStringLiteral("JPEG:") + out;
+    else if (recipe == "tiff deflate")
+        arguments << "-type"
+                  << "truecolor"
+                  << "-compress"
+                  << "zip" << tiff;
+    else if (recipe == "tiff packbits")
+        arguments << "-type"
+                  << "truecolor"
+                  << "-compress"
+                  << "rle" << tiff;
+    else if (recipe == "tiff jpeg")
+        arguments << "-type"
+                  << "truecolor"
+                  << "-compress"
+                  << "jpeg" << tiff;
+    else if (recipe == "tiff tiled")
+        arguments << "-type"
+                  << "truecolor"
+                  << "-define"
+                  << "tiff:tile-geometry=16x16" << tiff;
+    else if (recipe == "tiff 16-bit")
+        arguments << "-type"
+                  << "truecolor"
+                  << "-depth"
+                  << "16" << tiff;
+    else if (recipe == "tiff palette")
+        arguments << "-type"
+                  << "palette" << tiff;
+    else if (recipe == "tiff fax g3")
+        arguments << "-monochrome"
+                  << "-compress"
+                  << "fax" << tiff;
+    else if (recipe == "tiff fax g4")
+        arguments << "-monochrome"
+                  << "-compress"
+                  << "group4" << tiff;
+    else if (recipe == "tiff multi-page") {
+        const QString second = dir.filePath(QStringLiteral("second.png"));
+        QImage black(80, 80, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        black.save(second);
+        arguments << second << "-type"
+                  << "truecolor" << tiff;
+    }
+    return runConvert(arguments) ? out : QString();
+}
+
+// What makes the generated file the variant it is meant to be, so a row
+// cannot pass on a plainer file than it names.
+QString variantMismatch(const QString& recipe, const QByteArray& bytes) {
+    const auto expect = [](bool ok, const char* what) {
+        return ok ? QString() : QLatin1String(what);
+    };
+    if (recipe == "jpeg baseline")
+        return expect(jpegFrameMarker(bytes) == 0xC0, "not baseline");
+    if (recipe == "jpeg progressive")
+        return expect(jpegFrameMarker(bytes) == 0xC2, "not progressive");
+    if (recipe == "jpeg grayscale")
+        return expect(jpegComponents(bytes) == 1, "not one component");
+    if (recipe == "jpeg cmyk")
+        return expect(jpegComponents(bytes) == 4, "not four components");
+    if (recipe == "tiff none")
+        return expect(tiffTag(bytes, 259) == 1, "compressed");
+    if (recipe == "tiff lzw")
+        return expect(tiffTag(bytes, 259) == 5, "not LZW");
+    if (recipe == "tiff deflate")
+        return expect(tiffTag(bytes, 259) == 8 || tiffTag(bytes, 259) == 32946, "not Deflate");
+    if (recipe == "tiff packbits")
+        return expect(tiffTag(bytes, 259) == 32773, "not PackBits");
+    if (recipe == "tiff jpeg")
+        return expect(tiffTag(bytes, 259) == 7, "not JPEG-compressed");
+    if (recipe == "tiff tiled")
+        return expect(tiffTag(bytes, 322) > 0, "not tiled");
+    if (recipe == "tiff 16-bit")
+        return expect(tiffTag(bytes, 258) == 16, "not 16 bits");
+    if (recipe == "tiff palette")
+        return expect(tiffTag(bytes, 262) == 3, "no palette");
+    if (recipe == "tiff fax g3")
+        return expect(tiffTag(bytes, 259) == 3, "not CCITT group 3");
+    if (recipe == "tiff fax g4")
+        return expect(tiffTag(bytes, 259) == 4, "not CCITT group 4");
+    if (recipe == "tiff multi-page")
+        return expect(tiffHasSecondPage(bytes), "one page only");
+    return {};
+}
+} // namespace
+
+class PictureDecoderTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void fit_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("area");
+        QTest::addColumn<QRect>("drawn");
+        QTest::newRow("smaller is not enlarged")
+            << QSize(50, 40) << QSize(200, 100) << QRect(75, 30, 50, 40);
+        QTest::newRow("wide is shrunk to the width")
+            << QSize(400, 100) << QSize(200, 100) << QRect(0, 25, 200, 50);
+        QTest::newRow("tall is shrunk to the height")
+            << QSize(100, 400) << QSize(200, 100) << QRect(87, 0, 25, 100);
+        QTest::newRow("exact fit") << QSize(200, 100) << QSize(200, 100) << QRect(0, 0, 200, 100);
+        QTest::newRow("a line keeps one pixel")
+            << QSize(20000, 1) << QSize(200, 100) << QRect(0, 49, 200, 1);
+    }
+    void fit() {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, area);
+        QFETCH(QRect, drawn);
+        QCOMPARE(centredPictureRect(picture, area), drawn);
+    }
+
+    void variants_data() {
+        QTest::addColumn<QString>("recipe");
+        QTest::addColumn<bool>("colour");
+        for (const char* recipe :
+             {"jpeg baseline", "jpeg progressive", "jpeg cmyk",      "bmp qt",     "bmp 4",
+              "bmp 8",         "bmp 16",           "bmp 24",         "bmp 32",     "bmp 8 rle",
+              "bmp 4 rle",     "bmp 24 top-down",  "bmp 8 top-down", "tiff none",  "tiff lzw",
+              "tiff deflate",  "tiff packbits",    "tiff jpeg",      "tiff tiled", "tiff 16-bit",
+              "tiff palette",  "tiff multi-page"})
+            QTest::newRow(recipe) << QString::fromLatin1(recipe) << true;
+        for (const char* recipe : {"jpeg grayscale", "bmp 1", "tiff fax g3", "tiff fax g4"})
+            QTest::newRow(recipe) << QString::fromLatin1(recipe) << false;
+    }
+    void variants() {
+        QFETCH(QString, recipe);
+        QFETCH(bool, colour);
+        QTemporaryDir dir;
+        const QString path = makeVariant(recipe, QDir(dir.path()), colour);
+        if (path.isEmpty() && convertProgram().isEmpty())
+            QSKIP("ImageMagick's convert is not installed");
+        QVERIFY2(!path.isEmpty(), "could not write the variant");
+        QCOMPARE(variantMismatch(recipe, readBytes(path)), QString());
+
+        PictureDecoder decoder(QSize(1000, 1000));
+        const std::optional<DecodedPicture> picture = decoder.decode(path);
+        QVERIFY2(picture, qPrintable(decoder.errorString()));
+        QCOMPARE(picture->fullSize, QSize(64, 48));
+        QCOMPARE(picture->image.size(), QSize(64, 48));
+        QCOMPARE(patternMismatch(picture->image, colour), QString());
+    }
+
+    void decodesOnlyAsLargeAsTheBound_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QSize>("bound");
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("jpeg shrunk") << QByteArray("jpeg") << QSize(100, 100) << QSize(100, 75);
+        QTest::newRow("bmp shrunk after decoding")
+            << QByteArray("bmp") << QSize(100, 100) << QSize(100, 75);
+        QTest::newRow("tiff shrunk after decoding")
+            << QByteArray("tiff") << QSize(100, 100) << QSize(100, 75);
+        QTest::newRow("jpeg by an odd factor")
+            << QByteArray("jpeg") << QSize(300, 250) << QSize(300, 225);
+        QTest::newRow("never enlarged")
+            << QByteArray("jpeg") << QSize(2000, 2000) << QSize(400, 300);
+    }
+    void decodesOnlyAsLargeAsTheBound() {
+        QFETCH(QByteArray, format);
+        QFETCH(QSize, bound);
+        QFETCH(QSize, shown);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("picture");
+        QVERIFY(writeImage(path, testPattern(QSize(400, 300)), format));
+        PictureDecoder decoder(bound);
+        const std::optional<DecodedPicture> picture = decoder.decode(path);
+        QVERIFY2(picture, qPrintable(decoder.errorString()));
+        QCOMPARE(picture->fullSize, QSize(400, 300));
+        QCOMPARE(picture->image.size(), shown);
+        QCOMPARE(patternMismatch(picture->image, true), QString());
+    }
+
+    void exifOrientationTurnsThePictureUpright_data() {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("bound");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<QString>("dark");
+        QTest::newRow("as stored") << 1 << QSize(1000, 1000) << QSize(64, 48) << "top left";
+        QTest::newRow("turned right") << 6 << QSize(1000, 1000) << QSize(48, 64) << "top right";
+        QTest::newRow("turned left") << 8 << QSize(1000, 1000) << QSize(48, 64) << "bottom left";
+        QTest::newRow("upside down") << 3 << QSize(1000, 1000) << QSize(64, 48) << "bottom right";
+        QTest::newRow("turned and shrunk") << 6 << QSize(20, 20) << QSize(15, 20) << "top right";
+    }
+    void exifOrientationTurnsThePictureUpright() {
+        QFETCH(int, orientation);
+        QFETCH(QSize, bound);
+        QFETCH(QSize, shown);
+        QFETCH(QString, dark);
+        QTemporaryDir dir;
+        const QString plain = dir.filePath("plain.jpg");
+        QVERIFY(writeImage(plain, testPattern(QSize(64, 48), false), "jpeg"));
+        const QString turned = dir.filePath("turned.jpg");
+        QVERIFY(writeBytes(turned, withExifOrientation(readBytes(plain), orientation)));
+        PictureDecoder decoder(bound);
+        const std::optional<DecodedPicture> picture = decoder.decode(turned);
+        QVERIFY2(picture, qPrintable(decoder.errorString()));
+        QCOMPARE(picture->fullSize, orientation >= 5 ? QSize(48, 64) : QSize(64, 48));
+        QCOMPARE(picture->image.size(), shown);
+        QCOMPARE(darkQuarter(picture->image), dark);
+    }
+
+    void tiffOrientationTurnsThePictureUpright() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("turned.tif");
+        QImageWriter writer(path, "tiff");
+        writer.setTransformation(QImageIOHandler::TransformationRotate90);
+        QVERIFY(writer.write(testPattern(QSize(64, 48), false)));
+        PictureDecoder decoder(QSize(1000, 1000));
+        const std::optional<DecodedPicture> picture = decoder.decode(path);
+        QVERIFY2(picture, qPrintable(decoder.errorString()));
+        QCOMPARE(picture->fullSize, QSize(48, 64));
+        QCOMPARE(darkQuarter(picture->image), QStringLiteral("top right"));
+    }
+
+    void decidesByContentNotByName() {
+        QTemporaryDir dir;
+        const QString jpegAsBmp = dir.filePath("photo.bmp");
+        QVERIFY(writeImage(jpegAsBmp, testPattern(), "jpeg"));
+        const QString bmpAsTif = dir.filePath("scan.tif");
+        QVERIFY(writeImage(bmpAsTif, testPattern(), "bmp"));
+        PictureDecoder decoder(QSize(1000, 1000));
+        for (const QString& path : {jpegAsBmp, bmpAsTif}) {
+            const std::optional<DecodedPicture> picture = decoder.decode(path);
+            QVERIFY2(picture, qPrintable(decoder.errorString()));
+            QCOMPARE(patternMismatch(picture->image, true), QString());
+        }
+    }
+
+    // Pictures that Qt's other plugins would decode never reach them.
+    void otherFormatsAreRefused_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("png") << "photo.jpg" << QByteArray("png");
+        QTest::newRow("ico") << "icon.bmp" << QByteArray("ico");
+        QTest::newRow("webp") << "web.jpg" << QByteArray("webp");
+        QTest::newRow("gif") << "anim.tif" << QByteArray("gif");
+        QTest::newRow("tga") << "game.bmp" << QByteArray("tga");
+    }
+    void otherFormatsAreRefused() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, format);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        if (format == "gif") {
+            // Qt reads GIF but does not write it: a 1 x 1 picture.
+            QVERIFY(writeBytes(path, QByteArray::fromHex("47494638396101000100800000000000ffffff"
+                                                         "2c00000000010001000002024401003b")));
+        } else if (format == "tga") {
+            // An uncompressed 2 x 2 true-colour Targa, which has no signature.
+            QByteArray tga = QByteArray::fromHex("000002000000000000000000020002001800");
+            tga.append(QByteArray(12, '\x7f'));
+            tga.append(QByteArray(8, '\0')).append("TRUEVISION-XFILE.").append('\0');
+            QVERIFY(writeBytes(path, tga));
+        } else {
+            if (!QImageWriter::supportedImageFormats().contains(format))
+                QSKIP("this Qt has no writer for the format");
+            QVERIFY(writeImage(path, testPattern(QSize(32, 32)), format));
+        }
+        QImageReader plugin(path, format);
+        if (plugin.read().isNull())
+            QSKIP("no Qt plugin reads this format here, so the test shows nothing");
+
+        PictureDecoder decoder(QSize(1000, 1000));
+        QVERIFY(!decoder.decode(path));
+        QCOMPARE(decoder.errorString(), QStringLiteral("not a JPEG, BMP or TIFF file"));
+    }
+
+    void failures_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind :
+             {"zero bytes", "text", "folder", "missing", "jpeg headers only", "jpeg cut in half",
+              "progressive jpeg cut in half", "jpeg end marker without a scan", "bmp cut short",
+              "rle bmp cut short", "tiff cut in half", "jpeg with garbage after the headers"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+    void failures() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("picture.jpg");
+        const QString source = dir.filePath("source");
+        const QImage picture = testPattern(QSize(300, 200));
+        QByteArray bytes;
+        if (kind == "text") {
+            bytes = "not a picture at all\n";
+        } else if (kind.contains("jpeg")) {
+            QVERIFY(writeImage(source, picture, "jpeg", 90, kind.startsWith("progressive")));
+            bytes = readBytes(source);
+            const qsizetype scan = bytes.indexOf("\xFF\xDA");
+            if (kind == "jpeg headers only")
+                bytes.truncate(scan);
+            else if (kind == "jpeg end marker without a scan")
+                bytes = bytes.left(scan) + QByteArray("\xFF\xD9");
+            else if (kind == "jpeg with garbage after the headers")
+                bytes = bytes.left(scan) + QByteArray(5000, '\x55');
+            else
+                bytes.truncate(bytes.size() / 2);
+        } else if (kind == "bmp cut short") {
+            bytes = bmpBytes(picture, 24).chopped(700);
+        } else if (kind == "rle bmp cut short") {
+            bytes = bmpBytes(picture, 8, BmpCompression::Rle8);
+            bytes.truncate(bytes.size() - 40);
+        } else if (kind == "tiff cut in half") {
+            QVERIFY(writeImage(source, picture, "tiff"));
+            bytes = readBytes(source);
+            bytes.truncate(bytes.size() / 2);
+        }
+        QString target = path;
+        if (kind == "folder") {
+            QVERIFY(QDir(dir.path()).mkdir("folder.jpg"));
+            target = dir.filePath("folder.jpg");
+        } else if (kind == "missing") {
+            target = dir.filePath("missing.jpg");
+        } else {
+            QVERIFY(writeBytes(path, bytes));
+        }
+        PictureDecoder decoder(QSize(1000, 1000));
+        QVERIFY(!decoder.decode(target));
+        QVERIFY(!decoder.errorString().isEmpty());
+    }
+
+    void aPipeNeverBlocks() {
+        QTemporaryDir dir;
+        const QByteArray pipe = QFile::encodeName(dir.filePath("pipe.jpg"));
+        QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+        PictureDecoder decoder(QSize(1000, 1000));
+        QVERIFY(!decoder.decode(QFile::decodeName(pipe)));
+    }
+
+    void anUnreadableFileFails() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("secret.jpg");
+        QVERIFY(writeImage(path, testPattern(), "jpeg"));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+        QFile probe(path);
+        if (probe.open(QIODevice::ReadOnly))
+            QSKIP("running with rights that read any file");
+        PictureDecoder decoder(QSize(1000, 1000));
+        QVERIFY(!decoder.decode(path));
+    }
+
+    // TIFF and BMP are decoded at full size, so their size is checked first.
+    void aPictureBeyondTheBudgetFails() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.bmp");
+        QVERIFY(writeBytes(path, bmpBytes(testPattern(QSize(1000, 1000)), 24)));
+        PictureDecoder tight(QSize(100, 100), qint64(2) << 20);
+        QVERIFY(!tight.decode(path));
+        QCOMPARE(tight.errorString(), QStringLiteral("the picture needs more memory than allowed"));
+        PictureDecoder roomy(QSize(100, 100));
+        QVERIFY2(roomy.decode(path), qPrintable(roomy.errorString()));
+    }
+
+    void aTinyBmpClaimingAHugeSizeFails() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("claims.bmp");
+        // 16000 x 16000 run-length encoded: a few bytes of data, a
+        // gigabyte once decoded and smoothed.
+        QByteArray bytes = bmpBytes(testPattern(QSize(8, 8)), 8, BmpCompression::Rle8);
+        qToLittleEndian<qint32>(16000, bytes.data() + 18);
+        qToLittleEndian<qint32>(16000, bytes.data() + 22);
+        QVERIFY(writeBytes(path, bytes));
+        PictureDecoder decoder(QSize(1920, 1080));
+        QVERIFY(!decoder.decode(path));
+        QCOMPARE(decoder.errorString(),
+                 QStringLiteral("the picture needs more memory than allowed"));
+    }
+
+    // A progressive JPEG keeps every coefficient of the full picture while
+    // decoding, whatever the output size; a tiny file claiming 20000 x 20000
+    // would take over a gigabyte and seconds.
+    void aTinyProgressiveJpegClaimingAHugeSizeFails() {
+        QTemporaryDir dir;
+        const QString small = dir.filePath("small.jpg");
+        QVERIFY(writeImage(small, testPattern(QSize(64, 64)), "jpeg", 90, true));
+        const QString path = dir.filePath("claims.jpg");
+        const QByteArray crafted = withJpegSize(readBytes(small), 20000, 20000);
+        QVERIFY(writeBytes(path, crafted));
+        QCOMPARE(crafted.size(), readBytes(small).size());
+
+        // The user's own setting neither loosens the limit nor is lost.
+        const QByteArray userSetting = qgetenv("JPEGMEM");
+        qputenv("JPEGMEM", "100000M");
+        PictureDecoder decoder(QSize(1920, 1080));
+        const bool loaded = decoder.decode(path).has_value();
+        const QByteArray afterwards = qgetenv("JPEGMEM");
+        if (userSetting.isNull())
+            qunsetenv("JPEGMEM");
+        else
+            qputenv("JPEGMEM", userSetting);
+        QVERIFY(!loaded);
+        QCOMPARE(afterwards, QByteArray("100000M"));
+    }
+
+    // libjpeg's own working memory counts against the budget: a progressive
+    // picture fails under a budget that a baseline one of the same size,
+    // decoded to the same small output, stays within.
+    void libjpegMemoryCountsAgainstTheBudget() {
+        QTemporaryDir dir;
+        const QImage picture = testPattern(QSize(1200, 1200));
+        const QString progressive = dir.filePath("progressive.jpg");
+        QVERIFY(writeImage(progressive, picture, "jpeg", 90, true));
+        const QString baseline = dir.filePath("baseline.jpg");
+        QVERIFY(writeImage(baseline, picture, "jpeg"));
+        PictureDecoder tight(QSize(64, 64), qint64(1) << 20);
+        QVERIFY2(tight.decode(baseline), qPrintable(tight.errorString()));
+        QVERIFY(!tight.decode(progressive));
+        PictureDecoder roomy(QSize(64, 64));
+        QVERIFY2(roomy.decode(progressive), qPrintable(roomy.errorString()));
+    }
+};
+KAVELO_TEST(PictureDecoderTest)
+
+#include "tst_picturedecoder.moc"

@@ -1,0 +1,107 @@
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
+#include "ui/PictureView.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+QString solidPicture(const QTemporaryDir& dir, const char* name, QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    const QString path = dir.filePath(QLatin1String(name));
+    return writeImage(path, image, "bmp") ? path : QString();
+}
+} // namespace
+
+class PictureViewTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void extentIsInHimetric() {
+        QTemporaryDir dir;
+        PictureView view;
+        QCOMPARE(view.Picture(), QSize());
+        QVERIFY(view.LoadFile(solidPicture(dir, "a.bmp", QSize(96, 37), Qt::red)));
+        // round(px * 2540 / 96): 37 px is 978.958...
+        QCOMPARE(view.Picture(), QSize(2540, 979));
+        QCOMPARE(qRound(view.Picture().height() / 26.458), 37);
+    }
+
+    void aFailedLoadKeepsThePreviousPicture() {
+        QTemporaryDir dir;
+        PictureView view;
+        QVERIFY(view.LoadFile(solidPicture(dir, "a.bmp", QSize(40, 30), Qt::red)));
+        const QImage before = view.image();
+        const QString broken = dir.filePath("broken.jpg");
+        QVERIFY(writeBytes(broken, "no picture"));
+        QVERIFY(!view.LoadFile(broken));
+        QVERIFY(!view.LoadFile(dir.filePath("missing.bmp")));
+        QVERIFY(!view.LoadFile(dir.path()));
+        QCOMPARE(view.pictureSize(), QSize(40, 30));
+        QCOMPARE(view.Picture(), QSize(1058, 794));
+        QCOMPARE(view.image(), before);
+    }
+
+    // However large the file, the view holds a copy no larger than the
+    // screen, and still reports the full size.
+    void keepsAtMostAScreenSizedCopy() {
+        QTemporaryDir dir;
+        const QSize bound = PictureView::decodeBound();
+        const QSize large = bound * 3;
+        const QString path = dir.filePath("large.jpg");
+        QVERIFY(writeImage(path, testPattern(large), "jpeg"));
+        PictureView view;
+        QVERIFY(view.LoadFile(path));
+        QCOMPARE(view.pictureSize(), large);
+        QVERIFY(view.image().width() <= bound.width());
+        QVERIFY(view.image().height() <= bound.height());
+        QCOMPARE(patternMismatch(view.image(), true), QString());
+    }
+
+    void drawsCentredShrunkAndNeverEnlarged_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QRect>("drawn");
+        QTest::newRow("fits the height") << QSize(100, 100) << QRect(50, 0, 100, 100);
+        QTest::newRow("shrunk to the width") << QSize(800, 200) << QRect(0, 25, 200, 50);
+        QTest::newRow("small stays small") << QSize(40, 20) << QRect(80, 40, 40, 20);
+    }
+    void drawsCentredShrunkAndNeverEnlarged() {
+        QFETCH(QSize, picture);
+        QFETCH(QRect, drawn);
+        QTemporaryDir dir;
+        PictureView view;
+        view.resize(200, 100);
+        view.setBackColor(Qt::blue);
+        QVERIFY(view.LoadFile(solidPicture(dir, "p.bmp", picture, Qt::red)));
+        const QImage shown = view.grab().toImage();
+        QCOMPARE(shown.size(), QSize(200, 100));
+        const auto isRed = [&](QPoint at) {
+            return QColor(shown.pixel(at)) == QColor(Qt::red);
+        };
+        const auto isBack = [&](QPoint at) {
+            return QColor(shown.pixel(at)) == QColor(Qt::blue);
+        };
+        QVERIFY(isRed(drawn.topLeft()));
+        QVERIFY(isRed(drawn.bottomRight()));
+        QVERIFY(isRed(drawn.center()));
+        // Just outside the picture on each side, where there is room.
+        for (const QPoint& outside :
+             {drawn.topLeft() - QPoint(1, 0), drawn.topLeft() - QPoint(0, 1),
+              drawn.bottomRight() + QPoint(1, 0), drawn.bottomRight() + QPoint(0, 1)})
+            if (QRect(0, 0, 200, 100).contains(outside))
+                QVERIFY2(isBack(outside),
+                         qPrintable(QStringLiteral("(%1, %2)").arg(outside.x()).arg(outside.y())));
+    }
+
+    void withoutAPictureShowsItsBackColour() {
+        PictureView view;
+        view.resize(50, 40);
+        view.setBackColor(Qt::black);
+        QCOMPARE(view.backColor(), QColor(Qt::black));
+        const QImage shown = view.grab().toImage();
+        QCOMPARE(QColor(shown.pixel(25, 20)), QColor(Qt::black));
+    }
+};
+KAVELO_TEST(PictureViewTest)
+
+#include "tst_pictureview.moc"
