@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QVariant>
+
+class QCheckBox;
+class QKeyEvent;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QTabBar;
+class SettingsStore;
+
+// The options dialog: the display time of the slide show on the "Slideshow"
+// tab and whether the explorer remembers its drive and folder on the
+// "Desktop" tab. Apply and OK store both and set the explorer's flag, which
+// the dialog reaches through the reference it is given.
+class frmOptions : public QDialog {
+    Q_OBJECT
+public:
+    frmOptions(SettingsStore& settings, QVariant& intSavePath, QWidget* parent = nullptr);
+
+    void Form_Load();
+    void Form_Activate();
+    // Sees every key before the focused control; keyCode and shift as in
+    // ui/KeyCodes.h.
+    void Form_KeyDown(int keyCode, int shift);
+    void tbsOptions_Click();
+    void TimerSecs_Click();
+    void cmdApply_Click();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+    QTabBar* tbsOptions;
+    // Element i is the page of tab i + 1.
+    QList<QWidget*> picOptions;
+    QSlider* TimerSecs;
+    QLabel* lblTimerSecs;
+    QCheckBox* chkSavePath;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+    QPushButton* cmdApply;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildControls();
+    void previewKey(QObject* receiver, QEvent* event);
+
+    SettingsStore& settings_;
+    QVariant& intSavePath_;
+    // A key press that no control takes travels up to the dialog, passing
+    // every watched parent on the way; it is previewed only at the first.
+    const QEvent* previewedKey_ = nullptr;
+    QPointer<QObject> previewedAt_;
+};

@@ -1,0 +1,116 @@
+#include "explorer/frmExplorer.h"
+#include "options/frmOptions.h"
+#include "player/frmImage.h"
+#include "support/Fakes.h"
+#include "support/TestRegistry.h"
+#include "ui/DirListBox.h"
+#include "ui/DriveListBox.h"
+#include "ui/SlideListModel.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+void activate(QWidget& window) {
+    QEvent activation(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&window, &activation);
+}
+} // namespace
+
+// The options dialog as the explorer uses it.
+class OptionsInExplorerTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void explorerLoadCreatesTheDialogHidden() {
+        FakeWorld world;
+        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
+        e.Form_Load();
+        QVERIFY(e.optionsForm.isLoaded());
+        frmOptions* dialog = e.optionsForm.get();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(!dialog->chkSavePath->isChecked());
+
+        e.mnuOpts_Click();
+        QCOMPARE(e.optionsForm.get(), dialog);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->windowModality(), Qt::NonModal);
+        QVERIFY(e.isEnabled());
+        QVERIFY(!dialog->testAttribute(Qt::WA_ShowModal));
+    }
+
+    void theMenuCreatesTheDialogAfreshAfterOk() {
+        FakeWorld world;
+        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
+        e.Form_Load();
+        e.mnuOpts_Click();
+        e.optionsForm.get()->cmdOK_Click();
+        QTRY_VERIFY(!e.optionsForm.isLoaded());
+        e.mnuOpts_Click();
+        QVERIFY(e.optionsForm.isLoaded());
+        QVERIFY(e.optionsForm.get()->isVisible());
+    }
+
+    void applyDuringARunDecidesWhatTheExitStores_data() {
+        QTest::addColumn<bool>("apply");
+        QTest::newRow("applied") << true;
+        QTest::newRow("checked but cancelled") << false;
+    }
+    void applyDuringARunDecidesWhatTheExitStores() {
+        QFETCH(bool, apply);
+        FakeWorld world;
+        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
+        e.Form_Load();
+        e.mnuOpts_Click();
+        frmOptions* dialog = e.optionsForm.get();
+        activate(*dialog);
+        dialog->chkSavePath->setChecked(true);
+        if (apply)
+            QTest::mouseClick(dialog->cmdApply, Qt::LeftButton);
+        else
+            QTest::mouseClick(dialog->cmdCancel, Qt::LeftButton);
+
+        e.btnExit_Click();
+        QCOMPARE(world.programEnd.calls, 1);
+        if (apply) {
+            QCOMPARE(world.stored("paths", "Drive"), e.Drive->drive());
+            QCOMPARE(world.stored("paths", "Dir"), e.Dir->path());
+            QCOMPARE(world.stored("paths", "Dir"), QDir::tempPath());
+        } else {
+            QCOMPARE(world.stored("paths", "Drive"), QStringLiteral("<absent>"));
+            QCOMPARE(world.stored("paths", "Dir"), QStringLiteral("<absent>"));
+        }
+    }
+
+    void aPlayerOpenedAfterApplyUsesTheNewInterval() {
+        FakeWorld world;
+        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
+        e.Form_Load();
+        e.slideList().append(QDir::temp().filePath("kavelo-missing-picture.jpg"));
+
+        // A player already open keeps what it read.
+        e.SlideShow_Click();
+        QVERIFY(e.imageForm.isLoaded());
+        QCOMPARE(e.imageForm.get()->Timer1->interval(), 600);
+
+        e.mnuOpts_Click();
+        frmOptions* dialog = e.optionsForm.get();
+        activate(*dialog);
+        dialog->TimerSecs->setValue(7);
+        dialog->cmdApply_Click();
+        QCOMPARE(e.imageForm.get()->Timer1->interval(), 600);
+
+        e.imageForm.unload();
+        QTRY_VERIFY(!e.imageForm.isLoaded());
+        e.SlideShow_Click();
+        QCOMPARE(e.imageForm.get()->Seconds, 7);
+        QCOMPARE(e.imageForm.get()->Timer1->interval(), 7 * 600);
+        e.imageForm.unload();
+    }
+};
+KAVELO_TEST(OptionsInExplorerTest)
+
+#include "tst_options_explorer.moc"
