@@ -1,0 +1,176 @@
+#include "explorer/frmExplorer.h"
+#include "support/Fakes.h"
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
+#include "ui/DirListBox.h"
+#include "ui/FileListBox.h"
+#include "ui/PictureView.h"
+#include "ui/SlideListModel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString cannotOpen = QStringLiteral("Format Not supported. Unable to open picture file.");
+
+// The explorer, loaded, with its folder list on a temporary folder.
+struct Explorer {
+    Explorer()
+        : pictures(QDir(root.path()).mkdir("pictures") ? root.filePath("pictures") : QString())
+        , window(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, root.path())) {
+        window.Form_Load();
+    }
+    QString path(const QString& name) const { return pictures + QLatin1Char('/') + name; }
+    // Opens the folder of pictures once the test has written them.
+    void browse() { window.Dir->setPath(pictures); }
+    // A click on a file: the file list's selection moves to it.
+    bool click(const QString& name) {
+        const QList<QListWidgetItem*> found = window.FileLst->findItems(name, Qt::MatchExactly);
+        if (found.size() != 1)
+            return false;
+        window.FileLst->setCurrentItem(found.first());
+        return true;
+    }
+    const QList<FakePrompter::Message>& messages() const { return world.prompter.messages; }
+
+    QTemporaryDir root;
+    const QString pictures;
+    FakeWorld world;
+    frmExplorer window;
+};
+} // namespace
+
+class PreviewTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void clickingAPictureShowsIt_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("jpg") << "photo.jpg" << QByteArray("jpeg") << QSize(120, 80);
+        QTest::newRow("bmp") << "scan.bmp" << QByteArray("bmp") << QSize(90, 60);
+        QTest::newRow("tif") << "page.tif" << QByteArray("tiff") << QSize(70, 100);
+        QTest::newRow("several dots") << "holiday.tar.jpg" << QByteArray("jpeg") << QSize(64, 48);
+        QTest::newRow("jpeg content with a bmp name")
+            << "odd.bmp" << QByteArray("jpeg") << QSize(50, 50);
+    }
+    void clickingAPictureShowsIt() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, format);
+        QFETCH(QSize, size);
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path(name), testPattern(size), format));
+        explorer.browse();
+        QVERIFY(explorer.click(name));
+        QCOMPARE(explorer.window.PictureOpened, explorer.path(name));
+        QCOMPARE(explorer.window.PVPicture->pictureSize(), size);
+        QCOMPARE(patternMismatch(explorer.window.PVPicture->image(), true), QString());
+        QVERIFY(explorer.messages().isEmpty());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // The extension test is exact and case-sensitive: these are ignored
+    // without a message although they hold pictures.
+    void otherNamesAreIgnoredOnClick_data() {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"UPPER.JPG", "Mixed.Jpg", "long.jpeg", "long.tiff", "shot.png",
+                                 "README", "notes.txt", "jpg"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void otherNamesAreIgnoredOnClick() {
+        QFETCH(QString, name);
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("first.jpg"), testPattern(QSize(30, 20)), "jpeg"));
+        QVERIFY(writeImage(explorer.path(name), testPattern(QSize(80, 60)), "jpeg"));
+        explorer.browse();
+        QVERIFY(explorer.click("first.jpg"));
+        QVERIFY(explorer.click(name));
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("first.jpg"));
+        QCOMPARE(explorer.window.PVPicture->pictureSize(), QSize(30, 20));
+        QVERIFY(explorer.messages().isEmpty());
+    }
+
+    void aFileThatCannotBeShownGivesTheMessage_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"text", "empty", "cut short", "png", "deleted after listing"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+    void aFileThatCannotBeShownGivesTheMessage() {
+        QFETCH(QString, kind);
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("good.bmp"), testPattern(QSize(40, 30)), "bmp"));
+        const QString bad = explorer.path("bad.jpg");
+        if (kind == "text") {
+            QVERIFY(writeBytes(bad, "holiday notes\n"));
+        } else if (kind == "empty" || kind == "deleted after listing") {
+            QVERIFY(writeBytes(bad, QByteArray()));
+        } else if (kind == "cut short") {
+            QVERIFY(writeImage(bad, testPattern(QSize(200, 200)), "jpeg"));
+            QVERIFY(writeBytes(bad, readBytes(bad).chopped(300)));
+        } else {
+            QVERIFY(writeImage(bad, testPattern(), "png"));
+        }
+        explorer.browse();
+        if (kind == "deleted after listing")
+            QVERIFY(QFile::remove(bad));
+        QVERIFY(explorer.click("good.bmp"));
+        QVERIFY(explorer.click("bad.jpg"));
+
+        QCOMPARE(explorer.messages().size(), 1);
+        QCOMPARE(explorer.messages().at(0).text, cannotOpen);
+        QCOMPARE(explorer.messages().at(0).icon, MessageIcon::Stop);
+        QCOMPARE(explorer.window.PictureOpened, bad);
+        // The preview keeps what it showed, the pointer is normal again,
+        // and the explorer works on.
+        QCOMPARE(explorer.window.PVPicture->pictureSize(), QSize(40, 30));
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(explorer.click("good.bmp"));
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("good.bmp"));
+        QCOMPARE(explorer.messages().size(), 1);
+    }
+
+    // A file in the root folder gets "//name"; any path with a doubled
+    // separator names the same file.
+    void aPathWithADoubledSeparatorLoads() {
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("root.jpg"), testPattern(QSize(33, 22)), "jpeg"));
+        explorer.window.PictureOpened = QLatin1Char('/') + explorer.path("root.jpg");
+        QVERIFY(explorer.window.PictureOpened.startsWith("//"));
+        explorer.window.ShowPreview();
+        QVERIFY(explorer.messages().isEmpty());
+        QCOMPARE(explorer.window.PVPicture->pictureSize(), QSize(33, 22));
+    }
+
+    // 9000 x 9000 is beyond what Qt decodes at full size by default; the
+    // preview decodes it small and still reports its full extent.
+    void aHugeJpegLoadsWithItsFullExtent() {
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("huge.jpg"), testPattern(QSize(9000, 9000)), "jpeg", 75));
+        explorer.browse();
+        QVERIFY(explorer.click("huge.jpg"));
+        QVERIFY(explorer.messages().isEmpty());
+        const PictureView* preview = explorer.window.PVPicture;
+        QCOMPARE(preview->pictureSize(), QSize(9000, 9000));
+        QCOMPARE(preview->Picture(), QSize(238125, 238125));
+        const QSize bound = PictureView::decodeBound();
+        QVERIFY(preview->image().width() <= bound.width());
+        QVERIFY(preview->image().height() <= bound.height());
+        QCOMPARE(patternMismatch(preview->image(), true), QString());
+    }
+
+    void doubleClickingAPictureShowsItAndAddsIt() {
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("a.jpg"), testPattern(QSize(20, 10)), "jpeg"));
+        explorer.browse();
+        QVERIFY(explorer.click("a.jpg"));
+        explorer.window.FileLst_DblClick();
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("a.jpg"));
+        QCOMPARE(explorer.window.PVPicture->pictureSize(), QSize(20, 10));
+        QCOMPARE(explorer.window.slideList().entries(), QStringList{explorer.path("a.jpg")});
+    }
+};
+KAVELO_TEST(PreviewTest)
+
+#include "tst_preview.moc"

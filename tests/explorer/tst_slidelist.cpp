@@ -1,0 +1,237 @@
+#include "explorer/frmExplorer.h"
+#include "support/Fakes.h"
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
+#include "ui/DirListBox.h"
+#include "ui/FileListBox.h"
+#include "ui/PictureView.h"
+#include "ui/SlideListModel.h"
+
+#include <QDir>
+#include <QListView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString cannotOpen = QStringLiteral("Format Not supported. Unable to open picture file.");
+
+struct Explorer {
+    Explorer()
+        : pictures(QDir(root.path()).mkdir("pictures") ? root.filePath("pictures") : QString())
+        , window(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, root.path())) {
+        window.Form_Load();
+    }
+    QString path(const QString& name) const { return pictures + QLatin1Char('/') + name; }
+    void browse() { window.Dir->setPath(pictures); }
+    // Pictures named "A", "B"... of distinct widths, appended to the list.
+    void addPictures(const QString& letters) {
+        for (const QChar letter : letters) {
+            const QString path = this->path(QString(letter) + QStringLiteral(".bmp"));
+            writeImage(path, testPattern(QSize(10 + letter.unicode() - 'A', 8)), "bmp");
+            window.slideList().append(path);
+        }
+    }
+    // The letters of the entries, in order.
+    QString letters() {
+        QString text;
+        for (const QString& entry : window.slideList().entries())
+            text += QFileInfo(entry).baseName();
+        return text;
+    }
+    void select(int row) { window.FileList->setCurrentIndex(window.slideList().index(row)); }
+    // The highlighted row, -1 for none.
+    int highlighted() const {
+        const QModelIndexList rows = window.FileList->selectionModel()->selectedRows();
+        return rows.size() == 1 ? rows.first().row() : -1;
+    }
+    // The letter of the picture the preview shows, by its width.
+    QChar previewed() const {
+        const QSize size = window.PVPicture->pictureSize();
+        return size.isEmpty() ? QChar('-') : QChar('A' + size.width() - 10);
+    }
+    const QList<FakePrompter::Message>& messages() const { return world.prompter.messages; }
+
+    QTemporaryDir root;
+    const QString pictures;
+    FakeWorld world;
+    frmExplorer window;
+};
+} // namespace
+
+class SlideListTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void selectingAnEntryShowsAndRemembersIt() {
+        Explorer explorer;
+        explorer.addPictures("ABC");
+        QVERIFY(!explorer.window.Remove->isEnabled());
+        explorer.select(1);
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("B.bmp"));
+        QCOMPARE(explorer.previewed(), QChar('B'));
+        QCOMPARE(explorer.window.intSlideIndex, 1);
+        QVERIFY(explorer.window.Remove->isEnabled());
+        QVERIFY(explorer.messages().isEmpty());
+    }
+
+    void aDeletedEntryGivesTheMessageAndIsStillSelected() {
+        Explorer explorer;
+        explorer.addPictures("AB");
+        explorer.select(0);
+        QVERIFY(QFile::remove(explorer.path("B.bmp")));
+        explorer.select(1);
+        QCOMPARE(explorer.messages().size(), 1);
+        QCOMPARE(explorer.messages().at(0).text, cannotOpen);
+        QCOMPARE(explorer.messages().at(0).icon, MessageIcon::Stop);
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("B.bmp"));
+        QCOMPARE(explorer.window.intSlideIndex, 1);
+        QVERIFY(explorer.window.Remove->isEnabled());
+        QCOMPARE(explorer.previewed(), QChar('A'));
+    }
+
+    void removeSelectsTheEntryBefore_data() {
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<int>("highlighted");
+        QTest::addColumn<QChar>("previewed");
+        QTest::newRow("third of four") << "ABCD" << 2 << "ABD" << 1 << QChar('B');
+        QTest::newRow("first of three") << "ABC" << 0 << "BC" << 0 << QChar('B');
+        QTest::newRow("last of three") << "ABC" << 2 << "AB" << 1 << QChar('B');
+        QTest::newRow("second of two") << "AB" << 1 << "A" << 0 << QChar('A');
+        // Nothing is left to select; the preview keeps the removed picture.
+        QTest::newRow("the only entry") << "A" << 0 << "" << -1 << QChar('A');
+    }
+    void removeSelectsTheEntryBefore() {
+        QFETCH(QString, entries);
+        QFETCH(int, selected);
+        QFETCH(QString, left);
+        QFETCH(int, highlighted);
+        QFETCH(QChar, previewed);
+        Explorer explorer;
+        explorer.addPictures(entries);
+        explorer.select(selected);
+        explorer.window.Remove_Click();
+        QCOMPARE(explorer.letters(), left);
+        QCOMPARE(explorer.highlighted(), highlighted);
+        QCOMPARE(explorer.previewed(), previewed);
+        if (highlighted >= 0) {
+            QCOMPARE(explorer.window.intSlideIndex, highlighted);
+            QCOMPARE(explorer.window.PictureOpened, explorer.window.slideList().entry(highlighted));
+        }
+        QVERIFY(explorer.window.Remove->isEnabled());
+        QVERIFY(explorer.messages().isEmpty());
+    }
+
+    void removeActsOnTheRememberedEntryEvenWhenNotHighlighted() {
+        Explorer explorer;
+        explorer.addPictures("ABCD");
+        explorer.select(2);
+        explorer.window.FileList->clearSelection();
+        explorer.window.Remove_Click();
+        QCOMPARE(explorer.letters(), QStringLiteral("ABD"));
+        QCOMPARE(explorer.highlighted(), 1);
+    }
+
+    // After a slide show file is loaded the remembered position may name
+    // no entry; Remove then does nothing.
+    void removeWithAPositionBeyondTheListDoesNothing() {
+        Explorer explorer;
+        explorer.addPictures("ABCD");
+        explorer.select(3);
+        explorer.window.slideList().clear();
+        explorer.addPictures("AB");
+        explorer.window.Remove_Click();
+        QCOMPARE(explorer.letters(), QStringLiteral("AB"));
+        explorer.window.slideList().clear();
+        explorer.window.Remove_Click();
+        QCOMPARE(explorer.window.slideList().count(), 0);
+        QCOMPARE(explorer.window.intSlideIndex, 3);
+        QVERIFY(explorer.messages().isEmpty());
+    }
+
+    void selectAllAppendsEveryListedFileEachTime() {
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("b.jpg"), testPattern(), "jpeg"));
+        QVERIFY(writeImage(explorer.path("a.BMP"), testPattern(), "bmp"));
+        QVERIFY(writeBytes(explorer.path("notes.txt"), "not a picture"));
+        explorer.browse();
+        explorer.addPictures("A");
+        explorer.select(0);
+        const QStringList listed{explorer.path("a.BMP"), explorer.path("b.jpg"),
+                                 explorer.path("notes.txt")};
+        explorer.window.Select_Click();
+        QCOMPARE(explorer.window.slideList().entries(),
+                 QStringList{explorer.path("A.bmp")} + listed);
+        explorer.window.Select_Click();
+        QCOMPARE(explorer.window.slideList().entries(),
+                 QStringList{explorer.path("A.bmp")} + listed + listed);
+        // Appending selects nothing and previews nothing.
+        QCOMPARE(explorer.highlighted(), 0);
+        QCOMPARE(explorer.window.intSlideIndex, 0);
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("A.bmp"));
+        QVERIFY(explorer.messages().isEmpty());
+    }
+
+    void selectAllInAnEmptyFolderAddsNothing() {
+        Explorer explorer;
+        explorer.browse();
+        explorer.addPictures("A");
+        explorer.window.Select_Click();
+        QCOMPARE(explorer.letters(), QStringLiteral("A"));
+    }
+
+    void doubleClicksAppendAnyFileEveryTime() {
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("UP.JPG"), testPattern(), "jpeg"));
+        explorer.browse();
+        explorer.window.FileLst->setCurrentRow(0);
+        explorer.window.FileLst_DblClick();
+        explorer.window.FileLst_DblClick();
+        QCOMPARE(explorer.window.slideList().entries(),
+                 QStringList({explorer.path("UP.JPG"), explorer.path("UP.JPG")}));
+        QCOMPARE(explorer.window.PictureOpened, QString());
+    }
+
+    // A mouse click on an entry runs the selection handling once, also when
+    // the entry already is the current one; so does an arrow key.
+    void eachUserSelectionRunsTheHandlingOnce() {
+        Explorer explorer;
+        QVERIFY(writeBytes(explorer.path("x.txt"), "text"));
+        for (int i = 0; i < 3; ++i)
+            explorer.window.slideList().append(explorer.path("x.txt"));
+        explorer.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&explorer.window));
+        QListView* list = explorer.window.FileList;
+        const QPoint second = list->visualRect(explorer.window.slideList().index(1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(explorer.messages().size(), 1);
+        QCOMPARE(explorer.window.intSlideIndex, 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(explorer.messages().size(), 2);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(explorer.messages().size(), 3);
+        QCOMPARE(explorer.window.intSlideIndex, 2);
+    }
+
+    // Positions are not limited to 16 bits.
+    void positionsBeyond32767Work() {
+        Explorer explorer;
+        explorer.addPictures("A");
+        QStringList many;
+        for (int i = 0; i < 40000; ++i)
+            many.append(explorer.path("A.bmp"));
+        explorer.window.slideList().append(many);
+        explorer.select(40000);
+        QCOMPARE(explorer.window.intSlideIndex, 40000);
+        explorer.window.Remove_Click();
+        QCOMPARE(explorer.window.slideList().count(), 40000);
+        QCOMPARE(explorer.window.intSlideIndex, 39999);
+        QCOMPARE(explorer.highlighted(), 39999);
+        QVERIFY(explorer.messages().isEmpty());
+    }
+};
+KAVELO_TEST(SlideListTest)
+
+#include "tst_slidelist.moc"
