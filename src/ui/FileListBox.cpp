@@ -8,10 +8,12 @@ FileListBox::FileListBox(QWidget* parent)
     setAccessibleName(QStringLiteral("Files"));
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    // A mouse press moves the current row, then the release clicks: raise
-    // Click once for both, and also when the user clicks the selected file.
-    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!filling_ && row >= 0)
+    // A mouse press moves the current row, selects it, then the release
+    // clicks: raise Click once for all, when the file is selected (the
+    // current row changes before the selection does), and also when the
+    // user clicks the selected file.
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!filling_ && !selectedFileName().isEmpty())
             Q_EMIT Click();
     });
     connect(this, &QListWidget::itemClicked, this, [this] {
@@ -34,7 +36,7 @@ void FileListBox::setPath(const QString& folder)
 
 void FileListBox::mousePressEvent(QMouseEvent* event)
 {
-    rowBeforePress_ = currentRow();
+    rowBeforePress_ = selectedFileName().isEmpty() ? -1 : currentRow();
     QListWidget::mousePressEvent(event);
 }
 

@@ -160,6 +160,32 @@ private Q_SLOTS:
         QCOMPARE(patternMismatch(preview->image(), true), QString());
     }
 
+    // With the mouse the current row moves before the file is selected;
+    // the click must still preview, once, and once more on a second click.
+    void aMouseClickOnAFilePreviewsItOnce() {
+        Explorer explorer;
+        QVERIFY(writeImage(explorer.path("a.jpg"), testPattern(QSize(20, 10)), "jpeg"));
+        QVERIFY(writeBytes(explorer.path("b.jpg"), "not a picture"));
+        explorer.browse();
+        explorer.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&explorer.window));
+        FileListBox* files = explorer.window.FileLst;
+        const auto rowCentre = [files](int row) {
+            return files->visualItemRect(files->item(row)).center();
+        };
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, rowCentre(0));
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("a.jpg"));
+        QCOMPARE(explorer.window.PVPicture->pictureSize(), QSize(20, 10));
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, rowCentre(1));
+        QCOMPARE(explorer.messages().size(), 1);
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, rowCentre(1));
+        QCOMPARE(explorer.messages().size(), 2);
+        files->setFocus();
+        QTest::keyClick(files, Qt::Key_Up);
+        QCOMPARE(explorer.window.PictureOpened, explorer.path("a.jpg"));
+        QCOMPARE(explorer.messages().size(), 2);
+    }
+
     void doubleClickingAPictureShowsItAndAddsIt() {
         Explorer explorer;
         QVERIFY(writeImage(explorer.path("a.jpg"), testPattern(QSize(20, 10)), "jpeg"));
