@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -281,17 +282,21 @@ std::optional<DecodedPicture> PictureDecoder::decode(const QString& path) {
     if (stored.isEmpty())
         return fail(reader.errorString());
 
-    const bool sideways = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    const QImageIOHandler::Transformations turn = reader.transformation();
+    const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
     const QSize upright = sideways ? stored.transposed() : stored;
     const QSize shown = shrinkToFit(upright, bound_);
     QSize decoded = stored;
-    if (shown != upright && reader.supportsOption(QImageIOHandler::ScaledSize)) {
-        // The decoder scales before it turns the picture upright.
+    // Only the JPEG decoder can decode at a reduced size.
+    if (shown != upright && format == Format::Jpeg) {
+        // It scales before the picture is turned upright.
         const QSize request = sideways ? shown.transposed() : shown;
         reader.setScaledSize(request);
         decoded = jpegDecodeSize(stored, request);
     }
-    if (decodeBytes(decoded, reader.imageFormat()) > budget_)
+    // Turning upright makes a second copy of the decoded picture.
+    const int copies = turn == QImageIOHandler::TransformationNone ? 1 : 2;
+    if (copies * decodeBytes(decoded, reader.imageFormat()) > budget_)
         return fail(QStringLiteral("the picture needs more memory than allowed"));
 
     QImage image = reader.read();
