@@ -1,0 +1,164 @@
+#include "player/frmImage.h"
+
+#include "app/SettingsConversions.h"
+#include "app/SettingsStore.h"
+#include "app/ProgramEnd.h"
+#include "player/SlideFit.h"
+#include "player/SlideStepper.h"
+#include "ui/FileSystem.h"
+#include "ui/KeyCodes.h"
+#include "ui/PictureView.h"
+#include "ui/Prompter.h"
+#include "ui/SlideListModel.h"
+#include "ui/Twips.h"
+#include "ui/WaitCursor.h"
+
+#include <QKeyEvent>
+#include <QTimer>
+
+frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideStepper& state,
+                   QWidget* parent)
+    : QWidget(parent)
+    , context_(context)
+    , slides_(slides)
+    , state_(state) {
+    setObjectName(QStringLiteral("frmImage"));
+    setWindowTitle(QStringLiteral("Image"));
+    setWindowIcon(QIcon(QStringLiteral(":/kavelo/icons/kavelo.png")));
+    // Sizable frame with title bar, system menu and close box; no minimize
+    // or maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowState(Qt::WindowMaximized);
+    // The menu text colour of the desktop scheme shows around the picture.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, colours.color(QPalette::WindowText));
+    setPalette(colours);
+    setAutoFillBackground(true);
+    // The window takes the keys itself; the picture never holds the focus.
+    setFocusPolicy(Qt::StrongFocus);
+
+    SlideImage = new PictureView(this);
+    SlideImage->setObjectName(QStringLiteral("SlideImage"));
+    SlideImage->setGeometry(twipsRect(0, 0, 6735, 4935));
+    SlideImage->setFocusPolicy(Qt::NoFocus);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(600);
+    connect(Timer1, &QTimer::timeout, this, &frmImage::Timer1_Timer);
+}
+
+frmImage::~frmImage() = default;
+
+void frmImage::Form_Load() {
+    Seconds = static_cast<qint16>(playerSecondsFromText(context_.settings->read(
+        QStringLiteral("opts"), QStringLiteral("TimerSecs"), QStringLiteral("1"))));
+    ApplyInterval();
+    Timer1->start();
+    SlideImage->setBackColor(Qt::black);
+    state_.Direction = SlideStepper::Forwards;
+}
+
+void frmImage::ApplyInterval() {
+    // Seconds stays within 1..54, so the product fits 16 bits.
+    Timer1->setInterval(static_cast<qint16>(Seconds * 600));
+}
+
+void frmImage::ShowNextSlide() {
+    if (stepping_)
+        return;
+    stepping_ = true;
+    state_.step(slides_, [this](const QString& path) {
+        PictureFile = path;
+        return PresentPicture(path, state_.Direction);
+    });
+    stepping_ = false;
+}
+
+PresentOutcome frmImage::PresentPicture(const QString& path, const QString& direction) {
+    Trouble trouble = Trouble::None;
+    {
+        // Gone before any message box: the override cursor would cover the
+        // box as well.
+        const WaitCursor hourglass;
+        if (!FileExists(path) || !isSupportedPictureExtension(GetExtensionName(path)))
+            return PresentOutcome::Skipped;
+        trouble = loadAndFit(path, direction);
+        if (trouble == Trouble::None)
+            return PresentOutcome::Shown;
+    }
+    if (trouble == Trouble::CannotOpen)
+        context_.prompter->message(
+            this, QStringLiteral("Format Not supported. Unable to open picture file.") + path,
+            MessageIcon::Stop);
+    else
+        context_.prompter->message(this, QStringLiteral("Couldn't initialise screen"),
+                                   MessageIcon::None);
+    return PresentOutcome::Failed;
+}
+
+frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direction) {
+    if (!SlideImage->LoadFile(path))
+        return Trouble::CannotOpen;
+    SlideImage->setProperty9(false);
+    const QSize extent = SlideImage->Picture();
+    if (extent.isEmpty())
+        return Trouble::CannotLayOut;
+    // Fitted to the window's outer size, frame and title bar included.
+    const QRect frame = frameGeometry();
+    const SlideLayout layout =
+        fitSlide(extent.width(), extent.height(), static_cast<float>(pixelsToTwips(frame.width())),
+                 static_cast<float>(pixelsToTwips(frame.height())));
+    SlideImage->setProperty9(false);
+    SlideImage->setGeometry(twipsRect(layout.left, layout.top, layout.width, layout.height));
+    setWindowTitle(path + QLatin1Char(' ') + QString::number(layout.pixelWidth) + QLatin1Char('x') +
+                   QString::number(layout.pixelHeight) + QLatin1Char(' ') + direction);
+    return Trouble::None;
+}
+
+void frmImage::Form_KeyDown(int keyCode, int /*shift*/) {
+    switch (keyCode) {
+    case vk::Space:
+        if (Timer1->isActive())
+            Timer1->stop();
+        else
+            Timer1->start();
+        break;
+    case vk::Tab:
+        state_.turn();
+        ShowNextSlide();
+        break;
+    case vk::Key5:
+        state_.Direction = SlideStepper::Backwards;
+        ShowNextSlide();
+        break;
+    case vk::Escape:
+        context_.programEnd->endNow();
+        break;
+    case vk::Return:
+        ShowNextSlide();
+        break;
+    case vk::Add:
+        if (Seconds < 50)
+            ++Seconds;
+        ApplyInterval();
+        break;
+    case vk::Subtract:
+        if (Seconds > 1)
+            --Seconds;
+        ApplyInterval();
+        break;
+    default:
+        break;
+    }
+}
+
+bool frmImage::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        Form_KeyDown(virtualKeyCode(*key), shiftState(*key));
+        return true;
+    }
+    return QWidget::event(event);
+}

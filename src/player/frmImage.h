@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/AppContext.h"
+#include "player/PresentOutcome.h"
+
+#include <QString>
+#include <QWidget>
+
+class QTimer;
+class PictureView;
+class SlideListModel;
+class SlideStepper;
+
+// The slide show player: a maximized window that presents one entry of the
+// explorer's slide list per tick of Timer1, fitted and captioned, and takes
+// keys to pause, step, turn and change the pace. The list and the show's
+// position belong to the explorer; this window reads the list at every step
+// and is destroyed when it is closed.
+class frmImage : public QWidget {
+    Q_OBJECT
+public:
+    frmImage(AppContext context, const SlideListModel& slides, SlideStepper& state,
+             QWidget* parent = nullptr);
+    ~frmImage() override;
+
+    // The path the step took last from the slide list.
+    QString PictureFile;
+    // Display time in units of 600 ms.
+    qint16 Seconds = 1;
+
+    void Form_Load();
+    // One step of the show; Timer1's tick, and the Enter, Tab and 5 keys.
+    void ShowNextSlide();
+    void Timer1_Timer() { ShowNextSlide(); }
+    void ApplyInterval();
+    // keyCode: the virtual key code; shift: the modifier mask, which no
+    // key of the player looks at.
+    void Form_KeyDown(int keyCode, int shift);
+    PresentOutcome PresentPicture(const QString& path, const QString& direction);
+
+    PictureView* SlideImage;
+    QTimer* Timer1;
+
+protected:
+    // Sees every key first, Tab included, which Qt would otherwise spend on
+    // moving the focus.
+    bool event(QEvent* event) override;
+
+private:
+    enum class Trouble { None, CannotOpen, CannotLayOut };
+    // Loads path into SlideImage, places it and writes the caption.
+    Trouble loadAndFit(const QString& path, const QString& direction);
+
+    AppContext context_;
+    const SlideListModel& slides_;
+    SlideStepper& state_;
+    // Set while a step runs: a message box of the step runs its own event
+    // loop, in which the timer keeps ticking.
+    bool stepping_ = false;
+};

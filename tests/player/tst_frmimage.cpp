@@ -1,0 +1,394 @@
+#include "player/SlideStepper.h"
+#include "player/TestPictures.h"
+#include "player/frmImage.h"
+#include "support/Fakes.h"
+#include "support/TestRegistry.h"
+#include "ui/PictureView.h"
+#include "ui/SlideListModel.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+namespace {
+// Records each message with whether the hourglass was up while it showed,
+// and can run the event loop meanwhile, as a real message box does.
+class RecordingPrompter final : public Prompter {
+public:
+    struct Message {
+        QString text;
+        MessageIcon icon;
+        bool hourglass;
+    };
+    void message(QWidget*, const QString& text, MessageIcon icon) override {
+        messages.append({text, icon, QApplication::overrideCursor() != nullptr});
+        if (whileOpen)
+            std::exchange(whileOpen, nullptr)();
+    }
+    QList<Message> messages;
+    std::function<void()> whileOpen;
+};
+
+// A player window on its own slide list, as the explorer would open it.
+struct Player {
+    explicit Player(const QStringList& entries) { list.append(entries); }
+
+    frmImage& open() {
+        AppContext context = world.context();
+        context.prompter = &prompter;
+        window = std::make_unique<frmImage>(context, list, state);
+        window->Form_Load();
+        window->show();
+        return *window;
+    }
+    QString caption() const { return window->windowTitle(); }
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(window.get(), key, modifiers);
+    }
+
+    FakeWorld world;
+    RecordingPrompter prompter;
+    SlideListModel list;
+    SlideStepper state;
+    std::unique_ptr<frmImage> window;
+};
+
+const QString badMessage = QStringLiteral("Format Not supported. Unable to open picture file.");
+} // namespace
+
+class PlayerWindowTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString a, b, c, d, e, big, huge, bad;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        const QDir folder(dir.path());
+        a = writePicture(folder, QStringLiteral("a.jpg"), {400, 300});
+        b = writePicture(folder, QStringLiteral("b.bmp"), {320, 200});
+        c = writePicture(folder, QStringLiteral("c.tif"), {200, 100});
+        d = writePicture(folder, QStringLiteral("d.jpg"), {100, 100});
+        e = writePicture(folder, QStringLiteral("e.bmp"), {64, 48});
+        big = writePicture(folder, QStringLiteral("big.jpg"), {2000, 1500});
+        huge = writePicture(folder, QStringLiteral("huge.jpg"), {40000, 8});
+        bad = writeGarbage(folder, QStringLiteral("bad.jpg"));
+        writePicture(folder, QStringLiteral("photo.JPG"), {50, 50}, "jpg");
+        writePicture(folder, QStringLiteral("photo.jpeg"), {50, 50}, "jpg");
+        writePicture(folder, QStringLiteral("photo.tiff"), {50, 50}, "tif");
+        writePicture(folder, QStringLiteral("photo"), {50, 50}, "jpg");
+        QVERIFY(folder.mkdir(QStringLiteral("folder.jpg")));
+    }
+
+    void loadReadsTheDisplayTime_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("absent") << QString() << 600;
+        QTest::newRow("1") << "1" << 600;
+        QTest::newRow("50") << "50" << 30000;
+        QTest::newRow("54 is the largest that fits") << "54" << 32400;
+        QTest::newRow("55 overflows") << "55" << 600;
+        QTest::newRow("0") << "0" << 600;
+        QTest::newRow("negative") << "-3" << 600;
+        QTest::newRow("not a number") << "soon" << 600;
+    }
+    void loadReadsTheDisplayTime() {
+        QFETCH(QString, stored);
+        QFETCH(int, interval);
+        Player player({a});
+        if (!stored.isNull())
+            player.world.settings->write(QStringLiteral("opts"), QStringLiteral("TimerSecs"),
+                                         stored);
+        player.state.Direction = SlideStepper::Backwards;
+        frmImage& window = player.open();
+        QCOMPARE(window.Timer1->interval(), interval);
+        QVERIFY(window.Timer1->isActive());
+        QCOMPARE(player.state.Direction, SlideStepper::Forwards);
+        QCOMPARE(window.SlideImage->backColor(), QColor(Qt::black));
+        // Nothing is presented before the first tick.
+        QCOMPARE(player.caption(), QStringLiteral("Image"));
+        QVERIFY(window.isMaximized());
+    }
+
+    void keypadChangesThePaceWithinBounds_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("+ from 49") << "49" << int(Qt::Key_Plus) << 50 << 30000;
+        QTest::newRow("+ at 50 stays") << "50" << int(Qt::Key_Plus) << 50 << 30000;
+        QTest::newRow("+ at 54 stays") << "54" << int(Qt::Key_Plus) << 54 << 32400;
+        QTest::newRow("- from 2") << "2" << int(Qt::Key_Minus) << 1 << 600;
+        QTest::newRow("- at 1 stays") << "1" << int(Qt::Key_Minus) << 1 << 600;
+    }
+    void keypadChangesThePaceWithinBounds() {
+        QFETCH(QString, stored);
+        QFETCH(int, key);
+        Player player({a});
+        player.world.settings->write(QStringLiteral("opts"), QStringLiteral("TimerSecs"), stored);
+        frmImage& window = player.open();
+        // Also at a bound the interval is applied again.
+        window.Timer1->setInterval(1234);
+        player.key(Qt::Key(key), Qt::KeypadModifier);
+        QTEST(int(window.Seconds), "seconds");
+        QTEST(window.Timer1->interval(), "interval");
+        QVERIFY(window.Timer1->isActive());
+        // The main keyboard's + and - are not the keypad's.
+        window.Timer1->setInterval(1234);
+        player.key(Qt::Key(key));
+        QCOMPARE(window.Timer1->interval(), 1234);
+        // Nor is the pace stored.
+        QCOMPARE(player.world.stored(QStringLiteral("opts"), QStringLiteral("TimerSecs")), stored);
+    }
+
+    void stepsWrapAroundBothWays() {
+        Player player({a, b, c});
+        player.open();
+        QStringList captions;
+        for (int i = 0; i < 4; ++i) {
+            player.key(Qt::Key_Return);
+            captions.append(player.caption());
+        }
+        QCOMPARE(captions, (QStringList{playerCaption(a, "400x300", "Forwards"),
+                                        playerCaption(b, "320x200", "Forwards"),
+                                        playerCaption(c, "200x100", "Forwards"),
+                                        playerCaption(a, "400x300", "Forwards")}));
+        QCOMPARE(player.window->PictureFile, a);
+        player.state.Direction = SlideStepper::Backwards;
+        captions.clear();
+        for (int i = 0; i < 4; ++i) {
+            player.window->ShowNextSlide();
+            captions.append(player.caption());
+        }
+        QCOMPARE(captions, (QStringList{playerCaption(b, "320x200", "Backwards"),
+                                        playerCaption(a, "400x300", "Backwards"),
+                                        playerCaption(c, "200x100", "Backwards"),
+                                        playerCaption(b, "320x200", "Backwards")}));
+        QVERIFY(player.prompter.messages.isEmpty());
+    }
+
+    // Forwards through five pictures with the third on screen: Tab shows the
+    // fourth with the new direction word, and the ticks then walk back.
+    void tabTurnsTheShow() {
+        Player player({a, b, c, d, e});
+        player.open();
+        for (int i = 0; i < 3; ++i)
+            player.window->ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
+        player.key(Qt::Key_Tab);
+        QCOMPARE(player.caption(), playerCaption(d, "100x100", "Backwards"));
+        QStringList paths;
+        for (int i = 0; i < 4; ++i) {
+            player.window->Timer1_Timer();
+            paths.append(player.window->PictureFile);
+        }
+        QCOMPARE(paths, (QStringList{c, b, a, e}));
+    }
+
+    void tabTwiceTurnsBack() {
+        Player player({a, b, c});
+        player.open();
+        player.key(Qt::Key_Tab);
+        QCOMPARE(player.caption(), playerCaption(a, "400x300", "Backwards"));
+        player.key(Qt::Key_Tab);
+        QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
+        QCOMPARE(player.state.Direction, SlideStepper::Forwards);
+        QCOMPARE(player.state.NextIndex, 0);
+    }
+
+    void keys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<bool>("steps");
+        const QString F = SlideStepper::Forwards;
+        const QString B = SlideStepper::Backwards;
+        const int none = Qt::NoModifier;
+        const int keypad = Qt::KeypadModifier;
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << none << F << B << true;
+        QTest::newRow("Tab while backwards") << int(Qt::Key_Tab) << none << B << F << true;
+        QTest::newRow("Shift+Tab")
+            << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << F << B << true;
+        QTest::newRow("Ctrl+Tab") << int(Qt::Key_Tab) << int(Qt::ControlModifier) << F << B << true;
+        QTest::newRow("5") << int(Qt::Key_5) << none << F << B << true;
+        QTest::newRow("5 while backwards") << int(Qt::Key_5) << none << B << B << true;
+        QTest::newRow("Shift+5") << int(Qt::Key_Percent) << int(Qt::ShiftModifier) << F << B
+                                 << true;
+        QTest::newRow("keypad 5") << int(Qt::Key_5) << keypad << F << F << false;
+        QTest::newRow("Enter") << int(Qt::Key_Return) << none << B << B << true;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << keypad << F << F << true;
+        QTest::newRow("Alt+Enter") << int(Qt::Key_Return) << int(Qt::AltModifier) << F << F << true;
+        QTest::newRow("other key") << int(Qt::Key_Q) << none << F << F << false;
+        QTest::newRow("6") << int(Qt::Key_6) << none << F << F << false;
+    }
+    void keys() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(bool, steps);
+        Player player({a, b});
+        frmImage& window = player.open();
+        // Something to move the focus to, so that Qt would spend Tab on it.
+        auto* focusable = new QPushButton(QStringLiteral("focus"), &window);
+        focusable->show();
+        player.state.Direction = before;
+        player.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(player.state.Direction, after);
+        QCOMPARE(player.caption(),
+                 steps ? playerCaption(a, "400x300", qPrintable(after)) : "Image");
+        // A step by key neither stops nor starts the timer.
+        QVERIFY(window.Timer1->isActive());
+        QCOMPARE(player.world.programEnd.calls, 0);
+    }
+
+    void spacePausesAndEnterStepsWhilePaused() {
+        Player player({a, b});
+        frmImage& window = player.open();
+        player.key(Qt::Key_Space);
+        QVERIFY(!window.Timer1->isActive());
+        player.key(Qt::Key_Return);
+        QCOMPARE(player.caption(), playerCaption(a, "400x300", "Forwards"));
+        player.key(Qt::Key_Tab);
+        QCOMPARE(player.caption(), playerCaption(b, "320x200", "Backwards"));
+        QVERIFY(!window.Timer1->isActive());
+        player.key(Qt::Key_Space);
+        QVERIFY(window.Timer1->isActive());
+        // Pausing leaves the picture alone.
+        QCOMPARE(player.caption(), playerCaption(b, "320x200", "Backwards"));
+    }
+
+    void escapeEndsTheProgram() {
+        Player player({a});
+        player.open();
+        player.key(Qt::Key_Escape);
+        QCOMPARE(player.world.programEnd.calls, 1);
+        QCOMPARE(player.caption(), QStringLiteral("Image"));
+    }
+
+    void ticksPresentOnePicturePerInterval() {
+        Player player({a, b});
+        frmImage& window = player.open();
+        QSignalSpy ticks(window.Timer1, &QTimer::timeout);
+        QVERIFY(ticks.wait(2000));
+        QCOMPARE(player.caption(), playerCaption(a, "400x300", "Forwards"));
+        QVERIFY(ticks.wait(2000));
+        QCOMPARE(player.caption(), playerCaption(b, "320x200", "Forwards"));
+    }
+
+    // Missing files, upper-case and long extensions, no extension and a
+    // folder are passed over silently within the one step.
+    void unsupportedEntriesArePassedOver() {
+        const QDir folder(dir.path());
+        Player player({folder.filePath(QStringLiteral("gone.jpg")),
+                       folder.filePath(QStringLiteral("photo.JPG")),
+                       folder.filePath(QStringLiteral("photo.jpeg")),
+                       folder.filePath(QStringLiteral("photo.tiff")),
+                       folder.filePath(QStringLiteral("photo")),
+                       folder.filePath(QStringLiteral("folder.jpg")), QString(), c});
+        player.open();
+        player.window->ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
+        QCOMPARE(player.state.NextIndex, 0);
+        QVERIFY(player.prompter.messages.isEmpty());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+        // Nothing left to show: the step ends, the picture stays, the show
+        // goes on ticking.
+        player.list.removeAt(7);
+        player.window->ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
+        QVERIFY(player.prompter.messages.isEmpty());
+        QVERIFY(player.window->Timer1->isActive());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+        player.list.clear();
+        player.window->ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
+    }
+
+    void unreadablePictureIsReportedAtEveryStep() {
+        Player player({a, bad, b});
+        player.open();
+        player.window->ShowNextSlide();
+        player.window->ShowNextSlide();
+        player.key(Qt::Key_Return);
+        QCOMPARE(player.prompter.messages.size(), 2);
+        for (const RecordingPrompter::Message& message : player.prompter.messages) {
+            QCOMPARE(message.text, badMessage + bad);
+            QCOMPARE(message.icon, MessageIcon::Stop);
+            QVERIFY2(!message.hourglass, "the hourglass covered the message");
+        }
+        QCOMPARE(player.window->PictureFile, bad);
+        QCOMPARE(player.state.NextIndex, 1);
+        QCOMPARE(player.caption(), playerCaption(a, "400x300", "Forwards"));
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        // Removed in the explorer, the entry is no longer tried.
+        player.list.removeAt(1);
+        player.window->ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(b, "320x200", "Forwards"));
+        QCOMPARE(player.prompter.messages.size(), 2);
+    }
+
+    // A real message box runs an event loop of its own, in which the timer
+    // goes on ticking; those ticks must not open more boxes on top.
+    void ticksWhileAMessageIsOpenStartNoStep() {
+        Player player({bad, a});
+        frmImage& window = player.open();
+        window.Timer1->setInterval(10);
+        int ticksSeen = 0;
+        player.prompter.whileOpen = [&] {
+            QSignalSpy ticks(window.Timer1, &QTimer::timeout);
+            QVERIFY(ticks.wait(2000));
+            QVERIFY(ticks.wait(2000));
+            ticksSeen = int(ticks.size());
+        };
+        window.ShowNextSlide();
+        window.Timer1->stop();
+        QVERIFY(ticksSeen >= 2);
+        QCOMPARE(player.prompter.messages.size(), 1);
+        QCOMPARE(player.state.NextIndex, 0);
+        QCOMPARE(player.caption(), QStringLiteral("Image"));
+        // The guard is down again: the next step retries the entry.
+        window.ShowNextSlide();
+        QCOMPARE(player.prompter.messages.size(), 2);
+    }
+
+    void picturesAreFittedToTheWindow() {
+        Player player({a, big, huge});
+        frmImage& window = player.open();
+        // The window system maximizes the window on its own time.
+        QTRY_COMPARE(window.frameGeometry(), window.screen()->availableGeometry());
+        const QRect frame = window.frameGeometry();
+
+        // Smaller than the window in HIMETRIC-as-twips: centred, the
+        // extent taken as twips, 100 twips nearer the bottom right.
+        window.ShowNextSlide();
+        const QRect centred = window.SlideImage->geometry();
+        QVERIFY2(qAbs(centred.width() - 10583 / 15) <= 1,
+                 qPrintable(QString::number(centred.width())));
+        QVERIFY(qAbs(centred.height() - 7937 / 15) <= 1);
+        QVERIFY(qAbs(centred.left() * 2 + centred.width() - (frame.width() + 7)) <= 2);
+        QVERIFY(qAbs(centred.top() * 2 + centred.height() - (frame.height() + 7)) <= 2);
+
+        // Larger: the full window width, below a band of 100 twips.
+        window.ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(big, "2000x1500", "Forwards"));
+        QCOMPARE(window.SlideImage->geometry(), QRect(0, 7, frame.width(), frame.height() - 7));
+
+        // Wider than 16 bits of pixels: captioned with its true size.
+        window.ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(huge, "40000x8", "Forwards"));
+        QVERIFY(player.prompter.messages.isEmpty());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+};
+KAVELO_TEST(PlayerWindowTest)
+
+#include "tst_frmimage.moc"
