@@ -3,10 +3,14 @@
 
 // Each topic's benchmarks; every one prints its own figures.
 void benchPictures();
+void benchPlayer();
+void benchSlideFile();
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     benchPictures();
+    benchPlayer();
+    benchSlideFile();
     return 0;
 }

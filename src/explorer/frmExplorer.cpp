@@ -1,18 +1,25 @@
 #include "explorer/frmExplorer.h"
 
 #include "app/ProgramEnd.h"
+#include "app/frmAbout.h"
 #include "app/SettingsConversions.h"
 #include "app/SettingsStore.h"
+#include "options/frmOptions.h"
+#include "player/frmImage.h"
+#include "slidefile/SlideFile.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
+#include "ui/FileDialog.h"
 #include "ui/FileListBox.h"
 #include "ui/FileSystem.h"
 #include "ui/PictureView.h"
 #include "ui/Prompter.h"
 #include "ui/SlideListModel.h"
+#include "ui/SlideListView.h"
 #include "ui/Twips.h"
 #include "ui/WaitCursor.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
@@ -75,14 +82,11 @@ void frmExplorer::buildControls()
     Dir->setObjectName(QStringLiteral("Dir"));
     Dir->setGeometry(twipsRect(240, 480, 4815, 1890));
 
-    FileList = new QListView(client);
+    auto* slideView = new SlideListView(client);
+    FileList = slideView;
     FileList->setObjectName(QStringLiteral("FileList"));
     FileList->setGeometry(twipsRect(240, 5460, 4815, 3765));
     FileList->setModel(slides_);
-    FileList->setUniformItemSizes(true);
-    FileList->setSelectionMode(QAbstractItemView::SingleSelection);
-    FileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    FileList->setAccessibleName(QStringLiteral("Slide list"));
 
     PVPicture = new PictureView(client);
     PVPicture->setObjectName(QStringLiteral("PVPicture"));
@@ -129,14 +133,8 @@ void frmExplorer::buildControls()
     connect(Dir, &DirListBox::Change, this, &frmExplorer::Dir_Change);
     connect(FileLst, &FileListBox::Click, this, &frmExplorer::FileLst_Click);
     connect(FileLst, &FileListBox::DblClick, this, &frmExplorer::FileLst_DblClick);
-    connect(FileList->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid() && !removing_)
-                    FileList_Click();
-            });
-    connect(FileList, &QListView::clicked, this, [this](const QModelIndex& index) {
-        // A click on the entry that is already current raises no change.
-        if (index.isValid() && index.row() == intSlideIndex)
+    connect(slideView, &SlideListView::Click, this, [this] {
+        if (!removing_)
             FileList_Click();
     });
     connect(Select, &QPushButton::clicked, this, &frmExplorer::Select_Click);
@@ -170,6 +168,9 @@ void frmExplorer::buildMenus()
 
 void frmExplorer::Form_Load()
 {
+    // Before any setting is read: the options dialog exists, hidden, from
+    // the start, with its box unchecked until it is first activated.
+    optionsForm.load()->chkSavePath->setChecked(false);
     SettingsStore& settings = *context_.settings;
     intSavePath = settings.read(QStringLiteral("opts"), QStringLiteral("SavePath"));
     // The lists start on the process's current folder; restoring moves them.
@@ -286,11 +287,73 @@ void frmExplorer::ShowPreview()
                                    MessageIcon::Stop);
 }
 
-void frmExplorer::SlideShow_Click() {}
+void frmExplorer::SlideShow_Click()
+{
+    if (slides_->count() == 0) {
+        context_.prompter->message(
+            this, QStringLiteral("You MUST select images before using Slideshow"), MessageIcon::Stop);
+        return;
+    }
+    // No owner: the player is a window of its own beside the explorer.
+    imageForm.show();
+}
 
-void frmExplorer::cmdLoad_Click() {}
+frmImage* frmExplorer::createImageForm()
+{
+    return new frmImage(context_, *slides_, showState_);
+}
 
-void frmExplorer::cmdSave_Click() {}
+void frmExplorer::cmdLoad_Click()
+{
+    const std::optional<QString> chosen = context_.fileDialog->openFile(this, strSavePath);
+    if (!chosen)
+        return;
+    strSavePath = *chosen;
+    loadSlideShowFile();
+}
+
+void frmExplorer::cmdSave_Click()
+{
+    const std::optional<QString> chosen = context_.fileDialog->saveFile(this, strSavePath);
+    if (!chosen)
+        return;
+    strSavePath = *chosen;
+    saveSlideShowFile();
+}
+
+void frmExplorer::loadSlideShowFile()
+{
+    // Emptied before the file is looked at: a missing file leaves no list.
+    slides_->clear();
+    if (!FileExists(strSavePath)) {
+        context_.prompter->message(this, QStringLiteral("The slideshow file does not exist"),
+                                   MessageIcon::Stop);
+        return;
+    }
+    QStringList entries;
+    bool complete = false;
+    {
+        const WaitCursor hourglass;
+        complete = loadSlideFile(strSavePath, entries);
+        // One insertion for the whole file keeps a long list fast.
+        slides_->append(entries);
+    }
+    if (!complete)
+        context_.prompter->message(this, QStringLiteral("The slideshow file could not be read"),
+                                   MessageIcon::Stop);
+}
+
+void frmExplorer::saveSlideShowFile()
+{
+    bool saved = false;
+    {
+        const WaitCursor hourglass;
+        saved = saveSlideFile(strSavePath, slides_->entries());
+    }
+    if (!saved)
+        context_.prompter->message(this, QStringLiteral("The slideshow file could not be saved"),
+                                   MessageIcon::Stop);
+}
 
 void frmExplorer::btnExit_Click()
 {
@@ -305,9 +368,30 @@ void frmExplorer::Exit_Click()
     context_.programEnd->endNow();
 }
 
-void frmExplorer::mnuOpts_Click() {}
+void frmExplorer::mnuOpts_Click()
+{
+    // Non-modal: the explorer stays usable while the dialog is open.
+    optionsForm.show();
+}
 
-void frmExplorer::mnuAboutInfo_Click() {}
+frmOptions* frmExplorer::createOptionsForm()
+{
+    return new frmOptions(*context_.settings, intSavePath, this);
+}
+
+void frmExplorer::mnuAboutInfo_Click()
+{
+    frmAbout* box = aboutForm.load();
+    // Application-modal without a nested event loop: no other window takes
+    // input until the box is closed, and closing it destroys it.
+    box->setWindowModality(Qt::ApplicationModal);
+    aboutForm.show();
+}
+
+frmAbout* frmExplorer::createAboutForm()
+{
+    return new frmAbout(context_, this);
+}
 
 void frmExplorer::closeEvent(QCloseEvent* event)
 {

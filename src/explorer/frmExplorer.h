@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "player/SlideStepper.h"
+#include "ui/Form.h"
 #include "ui/VolumeTable.h"
 
 #include <QMainWindow>
@@ -15,6 +17,9 @@ class DriveListBox;
 class FileListBox;
 class PictureView;
 class SlideListModel;
+class frmImage;
+class frmOptions;
+class frmAbout;
 
 // The main window: drives, folders and files on the left, the preview on
 // the right, the slide list below, and the commands that act on it.
@@ -37,6 +42,14 @@ public:
     int intSlideIndex = 0;
 
     SlideListModel& slideList() { return *slides_; }
+    // The slide show player, opened by the Slideshow button and destroyed
+    // when it is closed; its place in the list is kept in showState_.
+    Form<frmImage> imageForm{[this] { return createImageForm(); }};
+    // The options dialog, created hidden when the explorer loads, shown by
+    // the Options menu and destroyed by its OK, Cancel or close box.
+    Form<frmOptions> optionsForm{[this] { return createOptionsForm(); }};
+    // The about box, created afresh each time the About menu opens it.
+    Form<frmAbout> aboutForm{[this] { return createAboutForm(); }};
 
     void Form_Load();
     void Form_Unload();
@@ -82,11 +95,19 @@ private:
     void buildControls();
     void buildMenus();
     void selectSlide(int position);
+    frmImage* createImageForm();
+    frmOptions* createOptionsForm();
+    frmAbout* createAboutForm();
+    // The load and save routines: both work on strSavePath and the slide list.
+    void loadSlideShowFile();
+    void saveSlideShowFile();
 
     AppContext context_;
     VolumeTable volumes_;
     SlideListModel* slides_;
     bool unloaded_ = false;
+    // The show's position and direction for the whole run.
+    SlideStepper showState_;
     // The view moves its current row by itself when the current entry is
     // removed; that is no selection by the user.
     bool removing_ = false;
