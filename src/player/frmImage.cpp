@@ -112,8 +112,13 @@ frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direc
                  static_cast<float>(pixelsToTwips(frame.height())));
     SlideImage->setProperty9(false);
     SlideImage->setGeometry(twipsRect(layout.left, layout.top, layout.width, layout.height));
-    setWindowTitle(path + QLatin1Char(' ') + QString::number(layout.pixelWidth) + QLatin1Char('x') +
-                   QString::number(layout.pixelHeight) + QLatin1Char(' ') + direction);
+    // HIMETRIC / 26.458 drifts from the true size past about 38,000 pixels;
+    // beyond the old 16-bit range the caption takes the decoder's own count.
+    const QSize pixels = SlideImage->pictureSize();
+    const long shownWidth = layout.pixelWidth > 32767 ? pixels.width() : layout.pixelWidth;
+    const long shownHeight = layout.pixelHeight > 32767 ? pixels.height() : layout.pixelHeight;
+    setWindowTitle(path + QLatin1Char(' ') + QString::number(shownWidth) + QLatin1Char('x') +
+                   QString::number(shownHeight) + QLatin1Char(' ') + direction);
     return Trouble::None;
 }
 
