@@ -6,8 +6,7 @@ void benchPictures();
 void benchPlayer();
 void benchSlideFile();
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     benchPictures();
     benchPlayer();

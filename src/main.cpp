@@ -8,8 +8,7 @@
 
 #include <QApplication>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavelo"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));

@@ -1,7 +1,6 @@
 #include "app/AppInfo.h"
 
-AppInfo AppInfo::current()
-{
+AppInfo AppInfo::current() {
     AppInfo info;
     info.title = QStringLiteral("Vantrel");
     info.major = KAVELO_VERSION_MAJOR;
@@ -11,7 +10,6 @@ AppInfo AppInfo::current()
     return info;
 }
 
-QString versionText(const AppInfo& info)
-{
+QString versionText(const AppInfo& info) {
     return QStringLiteral("%1.%2.%3").arg(info.major).arg(info.minor).arg(info.revision);
 }

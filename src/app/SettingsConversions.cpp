@@ -4,32 +4,28 @@
 
 namespace {
 // A whole number written in decimal, with optional blanks and sign.
-bool wholeNumber(const QString& text, long long& out)
-{
+bool wholeNumber(const QString& text, long long& out) {
     bool ok = false;
     out = text.trimmed().toLongLong(&ok, 10);
     return ok;
 }
 } // namespace
 
-int playerSecondsFromText(const QString& text)
-{
+int playerSecondsFromText(const QString& text) {
     long long value = 0;
     if (!wholeNumber(text, value) || value < 1 || value > 54)
         return 1;
     return static_cast<int>(value);
 }
 
-int sliderPositionFromText(const QString& text)
-{
+int sliderPositionFromText(const QString& text) {
     long long value = 0;
     if (!wholeNumber(text, value))
         return 1;
     return static_cast<int>(std::clamp<long long>(value, 1, 30));
 }
 
-bool isSavePathOn(const QVariant& intSavePath)
-{
+bool isSavePathOn(const QVariant& intSavePath) {
     if (intSavePath.typeId() == QMetaType::QString) {
         bool ok = false;
         const double value = intSavePath.toString().trimmed().toDouble(&ok);
@@ -40,8 +36,7 @@ bool isSavePathOn(const QVariant& intSavePath)
     return ok && value == 1.0;
 }
 
-long leadingNumber(const QVariant& value)
-{
+long leadingNumber(const QVariant& value) {
     if (value.typeId() != QMetaType::QString) {
         bool ok = false;
         const long number = static_cast<long>(value.toLongLong(&ok));

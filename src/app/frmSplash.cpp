@@ -9,8 +9,7 @@
 
 namespace {
 QLabel* makeLabel(QWidget* parent, const char* name, QRect geometry, const QString& family,
-                  qreal points, bool bold, Qt::Alignment alignment, const QString& text)
-{
+                  qreal points, bool bold, Qt::Alignment alignment, const QString& text) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(geometry);
@@ -27,8 +26,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, QRect geometry, const QStri
 }
 } // namespace
 
-void fitLabelToText(QLabel* label)
-{
+void fitLabelToText(QLabel* label) {
     const QRect old = label->geometry();
     const QSize hint = label->sizeHint();
     label->setGeometry(old.right() + 1 - hint.width(), old.top(), hint.width(), hint.height());
@@ -36,8 +34,7 @@ void fitLabelToText(QLabel* label)
 
 frmSplash::frmSplash(AppInfo info, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , info_(std::move(info))
-{
+    , info_(std::move(info)) {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QString());
     setFixedSize(twipsToPixels(7380), twipsToPixels(4245));
@@ -47,8 +44,8 @@ frmSplash::frmSplash(AppInfo info, QWidget* parent)
     setPalette(white);
 
     const QString arial = QStringLiteral("Arial");
-    Label1 = makeLabel(this, "Label1", twipsRect(0, 0, 6855, 375), QStringLiteral("Tahoma"),
-                       14.25, true, Qt::AlignLeft, QStringLiteral(" Kavelo"));
+    Label1 = makeLabel(this, "Label1", twipsRect(0, 0, 6855, 375), QStringLiteral("Tahoma"), 14.25,
+                       true, Qt::AlignLeft, QStringLiteral(" Kavelo"));
     QPalette band = Label1->palette();
     band.setColor(QPalette::Window, Qt::black);
     band.setColor(QPalette::WindowText, Qt::white);
@@ -60,13 +57,13 @@ frmSplash::frmSplash(AppInfo info, QWidget* parent)
                             true, Qt::AlignRight, QStringLiteral("Platform"));
     lblVersion = makeLabel(this, "lblVersion", twipsRect(6218, 2775, 885, 285), arial, 12, true,
                            Qt::AlignRight, QStringLiteral("Version"));
-    lblWarning = makeLabel(this, "lblWarning", twipsRect(278, 3735, 6855, 195), arial, 8.25,
-                           false, Qt::AlignLeft, QStringLiteral("Warning"));
+    lblWarning = makeLabel(this, "lblWarning", twipsRect(278, 3735, 6855, 195), arial, 8.25, false,
+                           Qt::AlignLeft, QStringLiteral("Warning"));
     lblCopyright = makeLabel(this, "lblCopyright", twipsRect(4688, 3135, 2415, 255), arial, 8.25,
                              false, Qt::AlignRight, QStringLiteral("Copyright"));
     // Created after lblCopyright so that it lies on top where the two overlap.
-    lblCompany = makeLabel(this, "lblCompany", twipsRect(4688, 3345, 2415, 255), arial, 8.25,
-                           false, Qt::AlignRight, QStringLiteral("Company"));
+    lblCompany = makeLabel(this, "lblCompany", twipsRect(4688, 3345, 2415, 255), arial, 8.25, false,
+                           Qt::AlignRight, QStringLiteral("Company"));
 
     imgLogo = new QLabel(this);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
@@ -95,8 +92,7 @@ frmSplash::frmSplash(AppInfo info, QWidget* parent)
     }
 }
 
-void frmSplash::Form_Load()
-{
+void frmSplash::Form_Load() {
     lblCompany->setText(QStringLiteral("Tessaly Software"));
     lblVersion->setText(QStringLiteral("Version ") + versionText(info_));
     lblPlatform->setText(QStringLiteral("Win 95/98/NT"));
@@ -107,13 +103,11 @@ void frmSplash::Form_Load()
     fitLabelToText(lblPlatform);
 }
 
-void frmSplash::Form_KeyPress(const QString& text)
-{
+void frmSplash::Form_KeyPress(const QString& text) {
     if (!text.isEmpty())
         Q_EMIT unloadRequested();
 }
 
-void frmSplash::keyPressEvent(QKeyEvent* event)
-{
+void frmSplash::keyPressEvent(QKeyEvent* event) {
     Form_KeyPress(event->text());
 }

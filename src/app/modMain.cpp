@@ -13,17 +13,14 @@ modMain::modMain(AppContext context)
         return window;
     })
     , explorer([this] {
-        return new frmExplorer(
-            context_, VolumeTable(VolumeTable::systemVolumes(), QDir::currentPath()));
+        return new frmExplorer(context_,
+                               VolumeTable(VolumeTable::systemVolumes(), QDir::currentPath()));
     })
-    , context_(std::move(context))
-{
-}
+    , context_(std::move(context)) {}
 
 modMain::~modMain() = default;
 
-void modMain::Main()
-{
+void modMain::Main() {
     frmSplash* window = splash.show();
     window->repaint();
     // The window system maps and paints the splash only from its queue; input

@@ -30,8 +30,7 @@
 
 namespace {
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
-                        const QString& icon, QRect geometry)
-{
+                        const QString& icon, QRect geometry) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(geometry);
@@ -48,13 +47,13 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
     : QMainWindow(parent)
     , context_(context)
     , volumes_(std::move(volumes))
-    , slides_(new SlideListModel(this))
-{
+    , slides_(new SlideListModel(this)) {
     setObjectName(QStringLiteral("frmExplorer"));
     setWindowTitle(QStringLiteral("Kavelo - Explorer"));
     setWindowIcon(QIcon(QStringLiteral(":/kavelo/icons/kavelo.png")));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     buildControls();
     buildMenus();
     // Fixed size: the client area as designed plus the menu bar.
@@ -66,8 +65,7 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
 
 frmExplorer::~frmExplorer() = default;
 
-void frmExplorer::buildControls()
-{
+void frmExplorer::buildControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(twipsToPixels(11790), twipsToPixels(9360));
@@ -98,12 +96,12 @@ void frmExplorer::buildControls()
     FileLst->setObjectName(QStringLiteral("FileLst"));
     FileLst->setGeometry(twipsRect(240, 2460, 4815, 2040));
 
-    cmdLoad = makeButton(client, "cmdLoad", QStringLiteral("&Load"),
-                         QStringLiteral(":/kavelo/icons/load.png"),
-                         twipsRect(5460, 8520, 1515, 735));
-    cmdSave = makeButton(client, "cmdSave", QStringLiteral("Sa&ve"),
-                         QStringLiteral(":/kavelo/icons/save.png"),
-                         twipsRect(7020, 8520, 1515, 735));
+    cmdLoad =
+        makeButton(client, "cmdLoad", QStringLiteral("&Load"),
+                   QStringLiteral(":/kavelo/icons/load.png"), twipsRect(5460, 8520, 1515, 735));
+    cmdSave =
+        makeButton(client, "cmdSave", QStringLiteral("Sa&ve"),
+                   QStringLiteral(":/kavelo/icons/save.png"), twipsRect(7020, 8520, 1515, 735));
     Select = makeButton(client, "Select", QStringLiteral("Select All"),
                         QStringLiteral(":/kavelo/icons/selectall.png"),
                         twipsRect(3540, 4620, 1515, 735));
@@ -112,9 +110,9 @@ void frmExplorer::buildControls()
                            twipsRect(8640, 8520, 1515, 735));
     btnExit = makeButton(client, "btnExit", QStringLiteral("E&xit"), QString(),
                          twipsRect(10200, 8520, 1515, 735));
-    Remove = makeButton(client, "Remove", QStringLiteral("&Remove"),
-                        QStringLiteral(":/kavelo/icons/remove.png"),
-                        twipsRect(1980, 4620, 1515, 735));
+    Remove =
+        makeButton(client, "Remove", QStringLiteral("&Remove"),
+                   QStringLiteral(":/kavelo/icons/remove.png"), twipsRect(1980, 4620, 1515, 735));
     for (QPushButton* button : {cmdLoad, cmdSave, Select, SlideShow, btnExit, Remove})
         button->setIconSize(QSize(16, 16));
 
@@ -145,8 +143,7 @@ void frmExplorer::buildControls()
     connect(btnExit, &QPushButton::clicked, this, &frmExplorer::btnExit_Click);
 }
 
-void frmExplorer::buildMenus()
-{
+void frmExplorer::buildMenus() {
     filemenu = menuBar()->addMenu(QStringLiteral("File"));
     filemenu->setObjectName(QStringLiteral("filemenu"));
     Open = filemenu->addAction(QStringLiteral("Open"));
@@ -166,8 +163,7 @@ void frmExplorer::buildMenus()
     connect(mnuAboutInfo, &QAction::triggered, this, &frmExplorer::mnuAboutInfo_Click);
 }
 
-void frmExplorer::Form_Load()
-{
+void frmExplorer::Form_Load() {
     // Before any setting is read: the options dialog exists, hidden, from
     // the start, with its box unchecked until it is first activated.
     optionsForm.load()->chkSavePath->setChecked(false);
@@ -176,8 +172,8 @@ void frmExplorer::Form_Load()
     // The lists start on the process's current folder; restoring moves them.
     Dir->openFolder(volumes_.processFolder());
     if (isSavePathOn(intSavePath)) {
-        Drive->setDrive(settings.read(QStringLiteral("paths"), QStringLiteral("Drive"),
-                                      QStringLiteral("C:")));
+        Drive->setDrive(
+            settings.read(QStringLiteral("paths"), QStringLiteral("Drive"), QStringLiteral("C:")));
         // Without a stored folder the drive's own current folder stands,
         // which the drive change has just moved to.
         if (settings.contains(QStringLiteral("paths"), QStringLiteral("Dir")))
@@ -186,8 +182,7 @@ void frmExplorer::Form_Load()
     Remove->setEnabled(false);
 }
 
-void frmExplorer::Form_Unload()
-{
+void frmExplorer::Form_Unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
@@ -197,20 +192,17 @@ void frmExplorer::Form_Unload()
     context_.settings->write(QStringLiteral("paths"), QStringLiteral("Dir"), Dir->path());
 }
 
-void frmExplorer::Drive_Change()
-{
+void frmExplorer::Drive_Change() {
     Dir->setPath(Drive->drive());
 }
 
-void frmExplorer::Dir_Change()
-{
+void frmExplorer::Dir_Change() {
     // The folder may have fallen back onto another volume (a stick pulled).
     Drive->showVolumeOf(Dir->path());
     FileLst->setPath(Dir->path());
 }
 
-void frmExplorer::FileLst_Click()
-{
+void frmExplorer::FileLst_Click() {
     const QString name = FileLst->selectedFileName();
     if (name.isEmpty() || !isSupportedPictureExtension(GetExtensionName(name)))
         return;
@@ -218,15 +210,13 @@ void frmExplorer::FileLst_Click()
     ShowPreview();
 }
 
-void frmExplorer::FileLst_DblClick()
-{
+void frmExplorer::FileLst_DblClick() {
     const QString name = FileLst->selectedFileName();
     if (!name.isEmpty())
         slides_->append(picturePath(Dir->path(), name));
 }
 
-void frmExplorer::FileList_Click()
-{
+void frmExplorer::FileList_Click() {
     const QModelIndex current = FileList->currentIndex();
     if (!current.isValid())
         return;
@@ -236,8 +226,7 @@ void frmExplorer::FileList_Click()
     Remove->setEnabled(true);
 }
 
-void frmExplorer::Select_Click()
-{
+void frmExplorer::Select_Click() {
     const QString folder = Dir->path();
     QStringList paths;
     paths.reserve(FileLst->count());
@@ -246,8 +235,7 @@ void frmExplorer::Select_Click()
     slides_->append(paths);
 }
 
-void frmExplorer::Remove_Click()
-{
+void frmExplorer::Remove_Click() {
     // After a load the remembered position may no longer name an entry.
     if (intSlideIndex < 0 || intSlideIndex >= slides_->count())
         return;
@@ -261,8 +249,7 @@ void frmExplorer::Remove_Click()
     selectSlide(intSlideIndex > 0 ? intSlideIndex - 1 : 0);
 }
 
-void frmExplorer::selectSlide(int position)
-{
+void frmExplorer::selectSlide(int position) {
     const QModelIndex index = slides_->index(position);
     // Selecting runs the selection handling even when the row is already
     // current (removing the first entry leaves the new first one current).
@@ -274,37 +261,34 @@ void frmExplorer::selectSlide(int position)
     }
 }
 
-void frmExplorer::ShowPreview()
-{
+void frmExplorer::ShowPreview() {
     bool loaded = false;
     {
         const WaitCursor hourglass;
         loaded = PVPicture->LoadFile(PictureOpened);
     }
     if (!loaded)
-        context_.prompter->message(this,
-                                   QStringLiteral("Format Not supported. Unable to open picture file."),
-                                   MessageIcon::Stop);
+        context_.prompter->message(
+            this, QStringLiteral("Format Not supported. Unable to open picture file."),
+            MessageIcon::Stop);
 }
 
-void frmExplorer::SlideShow_Click()
-{
+void frmExplorer::SlideShow_Click() {
     if (slides_->count() == 0) {
-        context_.prompter->message(
-            this, QStringLiteral("You MUST select images before using Slideshow"), MessageIcon::Stop);
+        context_.prompter->message(this,
+                                   QStringLiteral("You MUST select images before using Slideshow"),
+                                   MessageIcon::Stop);
         return;
     }
     // No owner: the player is a window of its own beside the explorer.
     imageForm.show();
 }
 
-frmImage* frmExplorer::createImageForm()
-{
+frmImage* frmExplorer::createImageForm() {
     return new frmImage(context_, *slides_, showState_);
 }
 
-void frmExplorer::cmdLoad_Click()
-{
+void frmExplorer::cmdLoad_Click() {
     const std::optional<QString> chosen = context_.fileDialog->openFile(this, strSavePath);
     if (!chosen)
         return;
@@ -312,8 +296,7 @@ void frmExplorer::cmdLoad_Click()
     loadSlideShowFile();
 }
 
-void frmExplorer::cmdSave_Click()
-{
+void frmExplorer::cmdSave_Click() {
     const std::optional<QString> chosen = context_.fileDialog->saveFile(this, strSavePath);
     if (!chosen)
         return;
@@ -321,8 +304,7 @@ void frmExplorer::cmdSave_Click()
     saveSlideShowFile();
 }
 
-void frmExplorer::loadSlideShowFile()
-{
+void frmExplorer::loadSlideShowFile() {
     // Emptied before the file is looked at: a missing file leaves no list.
     slides_->clear();
     if (!FileExists(strSavePath)) {
@@ -343,8 +325,7 @@ void frmExplorer::loadSlideShowFile()
                                    MessageIcon::Stop);
 }
 
-void frmExplorer::saveSlideShowFile()
-{
+void frmExplorer::saveSlideShowFile() {
     bool saved = false;
     {
         const WaitCursor hourglass;
@@ -355,32 +336,27 @@ void frmExplorer::saveSlideShowFile()
                                    MessageIcon::Stop);
 }
 
-void frmExplorer::btnExit_Click()
-{
+void frmExplorer::btnExit_Click() {
     Form_Unload();
     context_.programEnd->endNow();
 }
 
 void frmExplorer::Open_Click() {}
 
-void frmExplorer::Exit_Click()
-{
+void frmExplorer::Exit_Click() {
     context_.programEnd->endNow();
 }
 
-void frmExplorer::mnuOpts_Click()
-{
+void frmExplorer::mnuOpts_Click() {
     // Non-modal: the explorer stays usable while the dialog is open.
     optionsForm.show();
 }
 
-frmOptions* frmExplorer::createOptionsForm()
-{
+frmOptions* frmExplorer::createOptionsForm() {
     return new frmOptions(*context_.settings, intSavePath, this);
 }
 
-void frmExplorer::mnuAboutInfo_Click()
-{
+void frmExplorer::mnuAboutInfo_Click() {
     frmAbout* box = aboutForm.load();
     // Application-modal without a nested event loop: no other window takes
     // input until the box is closed, and closing it destroys it.
@@ -388,13 +364,11 @@ void frmExplorer::mnuAboutInfo_Click()
     aboutForm.show();
 }
 
-frmAbout* frmExplorer::createAboutForm()
-{
+frmAbout* frmExplorer::createAboutForm() {
     return new frmAbout(context_, this);
 }
 
-void frmExplorer::closeEvent(QCloseEvent* event)
-{
+void frmExplorer::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
     context_.programEnd->endNow();

@@ -44,12 +44,18 @@ public:
     SlideListModel& slideList() { return *slides_; }
     // The slide show player, opened by the Slideshow button and destroyed
     // when it is closed; its place in the list is kept in showState_.
-    Form<frmImage> imageForm{[this] { return createImageForm(); }};
+    Form<frmImage> imageForm{[this] {
+        return createImageForm();
+    }};
     // The options dialog, created hidden when the explorer loads, shown by
     // the Options menu and destroyed by its OK, Cancel or close box.
-    Form<frmOptions> optionsForm{[this] { return createOptionsForm(); }};
+    Form<frmOptions> optionsForm{[this] {
+        return createOptionsForm();
+    }};
     // The about box, created afresh each time the About menu opens it.
-    Form<frmAbout> aboutForm{[this] { return createAboutForm(); }};
+    Form<frmAbout> aboutForm{[this] {
+        return createAboutForm();
+    }};
 
     void Form_Load();
     void Form_Unload();

@@ -7,20 +7,17 @@
 
 DriveListBox::DriveListBox(VolumeTable& volumes, QWidget* parent)
     : QComboBox(parent)
-    , volumes_(volumes)
-{
+    , volumes_(volumes) {
     setAccessibleName(QStringLiteral("Drives"));
     fill();
     connect(this, &QComboBox::activated, this, [this] { Q_EMIT Change(); });
 }
 
-QString DriveListBox::drive() const
-{
+QString DriveListBox::drive() const {
     return currentData().toString();
 }
 
-void DriveListBox::setDrive(const QString& designationOrPath)
-{
+void DriveListBox::setDrive(const QString& designationOrPath) {
     QString designation = volumes_.volumeOf(designationOrPath);
     if (designation.isEmpty())
         return;
@@ -38,8 +35,7 @@ void DriveListBox::setDrive(const QString& designationOrPath)
     Q_EMIT Change();
 }
 
-void DriveListBox::showVolumeOf(const QString& path)
-{
+void DriveListBox::showVolumeOf(const QString& path) {
     const int index = indexOfDrive(volumes_.volumeOf(path));
     if (index >= 0 && index != currentIndex()) {
         const QSignalBlocker blocker(this);
@@ -47,37 +43,33 @@ void DriveListBox::showVolumeOf(const QString& path)
     }
 }
 
-void DriveListBox::refreshVolumes()
-{
+void DriveListBox::refreshVolumes() {
     const QString current = drive();
     volumes_.setVolumes(VolumeTable::systemVolumes());
     fill();
     showVolumeOf(current);
 }
 
-void DriveListBox::showPopup()
-{
+void DriveListBox::showPopup() {
     refreshVolumes();
     QComboBox::showPopup();
 }
 
-void DriveListBox::fill()
-{
+void DriveListBox::fill() {
     const QSignalBlocker blocker(this);
     const QString current = drive();
     clear();
     const QIcon icon = QFileIconProvider().icon(QFileIconProvider::Drive);
     for (const Volume& volume : volumes_.volumes()) {
-        const QString text =
-            volume.label.isEmpty() ? volume.root : volume.root + QStringLiteral("  [") +
-                                                       volume.label + QLatin1Char(']');
+        const QString text = volume.label.isEmpty() ? volume.root
+                                                    : volume.root + QStringLiteral("  [") +
+                                                          volume.label + QLatin1Char(']');
         addItem(icon, text, volume.root);
     }
     const int index = indexOfDrive(current);
     setCurrentIndex(index >= 0 ? index : 0);
 }
 
-int DriveListBox::indexOfDrive(const QString& designation) const
-{
+int DriveListBox::indexOfDrive(const QString& designation) const {
     return findData(designation);
 }

@@ -4,8 +4,7 @@
 
 namespace {
 std::optional<QString> runDialog(QWidget* parent, const QString& initialName,
-                                 QFileDialog::AcceptMode mode)
-{
+                                 QFileDialog::AcceptMode mode) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
@@ -20,12 +19,10 @@ std::optional<QString> runDialog(QWidget* parent, const QString& initialName,
 }
 } // namespace
 
-std::optional<QString> QtFileDialog::openFile(QWidget* parent, const QString& initialName)
-{
+std::optional<QString> QtFileDialog::openFile(QWidget* parent, const QString& initialName) {
     return runDialog(parent, initialName, QFileDialog::AcceptOpen);
 }
 
-std::optional<QString> QtFileDialog::saveFile(QWidget* parent, const QString& initialName)
-{
+std::optional<QString> QtFileDialog::saveFile(QWidget* parent, const QString& initialName) {
     return runDialog(parent, initialName, QFileDialog::AcceptSave);
 }

@@ -3,8 +3,7 @@
 #include <QDir>
 
 FileListBox::FileListBox(QWidget* parent)
-    : QListWidget(parent)
-{
+    : QListWidget(parent) {
     setAccessibleName(QStringLiteral("Files"));
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -23,8 +22,7 @@ FileListBox::FileListBox(QWidget* parent)
     connect(this, &QListWidget::itemActivated, this, [this] { Q_EMIT DblClick(); });
 }
 
-void FileListBox::setPath(const QString& folder)
-{
+void FileListBox::setPath(const QString& folder) {
     path_ = folder;
     filling_ = true;
     setUpdatesEnabled(false);
@@ -34,20 +32,17 @@ void FileListBox::setPath(const QString& folder)
     filling_ = false;
 }
 
-void FileListBox::mousePressEvent(QMouseEvent* event)
-{
+void FileListBox::mousePressEvent(QMouseEvent* event) {
     rowBeforePress_ = selectedFileName().isEmpty() ? -1 : currentRow();
     QListWidget::mousePressEvent(event);
 }
 
-QString FileListBox::fileName(int row) const
-{
+QString FileListBox::fileName(int row) const {
     const QListWidgetItem* entry = item(row);
     return entry ? entry->text() : QString();
 }
 
-QString FileListBox::selectedFileName() const
-{
+QString FileListBox::selectedFileName() const {
     const QListWidgetItem* entry = currentItem();
     return entry && entry->isSelected() ? entry->text() : QString();
 }

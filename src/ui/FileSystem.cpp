@@ -2,16 +2,14 @@
 
 #include <QFileInfo>
 
-bool FileExists(const QString& path)
-{
+bool FileExists(const QString& path) {
     if (path.isEmpty())
         return false;
     const QFileInfo info(path);
     return info.exists() && !info.isDir();
 }
 
-QString GetExtensionName(const QString& path)
-{
+QString GetExtensionName(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString name = path.mid(slash + 1);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
@@ -20,13 +18,11 @@ QString GetExtensionName(const QString& path)
     return name.mid(dot + 1);
 }
 
-bool isSupportedPictureExtension(const QString& extension)
-{
+bool isSupportedPictureExtension(const QString& extension) {
     return extension == QLatin1String("jpg") || extension == QLatin1String("bmp") ||
            extension == QLatin1String("tif");
 }
 
-QString picturePath(const QString& folder, const QString& name)
-{
+QString picturePath(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
 }

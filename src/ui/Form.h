@@ -9,15 +9,12 @@
 // Form_Load runs on first use, unloading destroys it, and the next use
 // creates it afresh. Windows are created with WA_DeleteOnClose, so closing
 // one from its frame unloads it too.
-template <class Window>
-class Form {
+template <class Window> class Form {
 public:
     using Factory = std::function<Window*()>;
 
     explicit Form(Factory factory)
-        : factory_(std::move(factory))
-    {
-    }
+        : factory_(std::move(factory)) {}
     ~Form() { delete window_.data(); }
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
@@ -25,8 +22,7 @@ public:
     bool isLoaded() const { return !window_.isNull(); }
 
     // The window, loading it first when it is not loaded.
-    Window* load()
-    {
+    Window* load() {
         if (window_.isNull()) {
             Window* window = factory_();
             window->setAttribute(Qt::WA_DeleteOnClose);
@@ -39,8 +35,7 @@ public:
 
     // Non-modal and without an owner; a window already on view only comes
     // to the front.
-    Window* show()
-    {
+    Window* show() {
         Window* window = load();
         window->show();
         window->raise();
@@ -50,8 +45,7 @@ public:
 
     // Runs the window's closing work (Form_Unload, when it has one) and
     // destroys it. Unloading a window that is not loaded does nothing.
-    void unload()
-    {
+    void unload() {
         if (window_.isNull())
             return;
         Window* window = window_.data();

@@ -2,8 +2,7 @@
 
 #include <QKeyEvent>
 
-int virtualKeyCode(const QKeyEvent& event)
-{
+int virtualKeyCode(const QKeyEvent& event) {
     const int key = event.key();
     const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
     if (keypad) {
@@ -78,8 +77,7 @@ int virtualKeyCode(const QKeyEvent& event)
     return 0;
 }
 
-int shiftState(const QKeyEvent& event)
-{
+int shiftState(const QKeyEvent& event) {
     const Qt::KeyboardModifiers mods = event.modifiers();
     int state = 0;
     if (mods.testFlag(Qt::ShiftModifier))

@@ -3,13 +3,10 @@
 #include <QMessageBox>
 
 MessageBoxPrompter::MessageBoxPrompter(QString title)
-    : title_(std::move(title))
-{
-}
+    : title_(std::move(title)) {}
 
-void MessageBoxPrompter::message(QWidget* parent, const QString& text, MessageIcon icon)
-{
-    QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    title_, text, QMessageBox::Ok, parent);
+void MessageBoxPrompter::message(QWidget* parent, const QString& text, MessageIcon icon) {
+    QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon, title_,
+                    text, QMessageBox::Ok, parent);
     box.exec();
 }

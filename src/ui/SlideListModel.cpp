@@ -1,17 +1,14 @@
 #include "ui/SlideListModel.h"
 
-QString SlideListModel::entry(int position) const
-{
+QString SlideListModel::entry(int position) const {
     return position >= 0 && position < entries_.size() ? entries_.at(position) : QString();
 }
 
-void SlideListModel::append(const QString& path)
-{
+void SlideListModel::append(const QString& path) {
     append(QStringList{path});
 }
 
-void SlideListModel::append(const QStringList& paths)
-{
+void SlideListModel::append(const QStringList& paths) {
     if (paths.isEmpty())
         return;
     const int first = count();
@@ -20,8 +17,7 @@ void SlideListModel::append(const QStringList& paths)
     endInsertRows();
 }
 
-void SlideListModel::removeAt(int position)
-{
+void SlideListModel::removeAt(int position) {
     if (position < 0 || position >= count())
         return;
     beginRemoveRows(QModelIndex(), position, position);
@@ -29,8 +25,7 @@ void SlideListModel::removeAt(int position)
     endRemoveRows();
 }
 
-void SlideListModel::clear()
-{
+void SlideListModel::clear() {
     if (entries_.isEmpty())
         return;
     beginResetModel();
@@ -38,13 +33,11 @@ void SlideListModel::clear()
     endResetModel();
 }
 
-int SlideListModel::rowCount(const QModelIndex& parent) const
-{
+int SlideListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }
 
-QVariant SlideListModel::data(const QModelIndex& index, int role) const
-{
+QVariant SlideListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)

@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-bool DesktopUrlOpener::open(const QUrl& url)
-{
+bool DesktopUrlOpener::open(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }

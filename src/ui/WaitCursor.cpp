@@ -3,12 +3,10 @@
 #include <QApplication>
 #include <QCursor>
 
-WaitCursor::WaitCursor()
-{
+WaitCursor::WaitCursor() {
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
 }
 
-WaitCursor::~WaitCursor()
-{
+WaitCursor::~WaitCursor() {
     QApplication::restoreOverrideCursor();
 }
