@@ -23,25 +23,9 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
-#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-
-namespace {
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
-                        const QString& icon, QRect geometry) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    if (!icon.isEmpty())
-        button->setIcon(QIcon(icon));
-    QFont font = button->font();
-    font.setPointSizeF(8.25);
-    button->setFont(font);
-    return button;
-}
-} // namespace
 
 frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* parent)
     : QMainWindow(parent)
@@ -54,8 +38,8 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    buildControls();
-    buildMenus();
+    setupControls(this, volumes_, slides_);
+    connectControls();
     // Fixed size: the client area as designed plus the menu bar.
     const QSize client(twipsToPixels(11790), twipsToPixels(9360));
     setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
@@ -65,73 +49,12 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
 
 frmExplorer::~frmExplorer() = default;
 
-void frmExplorer::buildControls() {
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(twipsToPixels(11790), twipsToPixels(9360));
-    setCentralWidget(client);
-
-    // Created in tab order, so focus moves as designed.
-    Drive = new DriveListBox(volumes_, client);
-    Drive->setObjectName(QStringLiteral("Drive"));
-    Drive->setGeometry(twipsRect(240, 120, 4815, 315));
-
-    Dir = new DirListBox(volumes_, client);
-    Dir->setObjectName(QStringLiteral("Dir"));
-    Dir->setGeometry(twipsRect(240, 480, 4815, 1890));
-
-    auto* slideView = new SlideListView(client);
-    FileList = slideView;
-    FileList->setObjectName(QStringLiteral("FileList"));
-    FileList->setGeometry(twipsRect(240, 5460, 4815, 3765));
-    FileList->setModel(slides_);
-
-    PVPicture = new PictureView(client);
-    PVPicture->setObjectName(QStringLiteral("PVPicture"));
-    PVPicture->setGeometry(twipsRect(5820, 120, 5715, 5115));
-    PVPicture->setAccessibleName(QStringLiteral("Preview"));
-    PVPicture->setFocusPolicy(Qt::StrongFocus);
-
-    FileLst = new FileListBox(client);
-    FileLst->setObjectName(QStringLiteral("FileLst"));
-    FileLst->setGeometry(twipsRect(240, 2460, 4815, 2040));
-
-    cmdLoad =
-        makeButton(client, "cmdLoad", QStringLiteral("&Load"),
-                   QStringLiteral(":/kavelo/icons/load.png"), twipsRect(5460, 8520, 1515, 735));
-    cmdSave =
-        makeButton(client, "cmdSave", QStringLiteral("Sa&ve"),
-                   QStringLiteral(":/kavelo/icons/save.png"), twipsRect(7020, 8520, 1515, 735));
-    Select = makeButton(client, "Select", QStringLiteral("Select All"),
-                        QStringLiteral(":/kavelo/icons/selectall.png"),
-                        twipsRect(3540, 4620, 1515, 735));
-    SlideShow = makeButton(client, "SlideShow", QStringLiteral("&Slideshow"),
-                           QStringLiteral(":/kavelo/icons/slideshow.png"),
-                           twipsRect(8640, 8520, 1515, 735));
-    btnExit = makeButton(client, "btnExit", QStringLiteral("E&xit"), QString(),
-                         twipsRect(10200, 8520, 1515, 735));
-    Remove =
-        makeButton(client, "Remove", QStringLiteral("&Remove"),
-                   QStringLiteral(":/kavelo/icons/remove.png"), twipsRect(1980, 4620, 1515, 735));
-    for (QPushButton* button : {cmdLoad, cmdSave, Select, SlideShow, btnExit, Remove})
-        button->setIconSize(QSize(16, 16));
-
-    QWidget::setTabOrder(Drive, Dir);
-    QWidget::setTabOrder(Dir, FileList);
-    QWidget::setTabOrder(FileList, PVPicture);
-    QWidget::setTabOrder(PVPicture, FileLst);
-    QWidget::setTabOrder(FileLst, cmdLoad);
-    QWidget::setTabOrder(cmdLoad, cmdSave);
-    QWidget::setTabOrder(cmdSave, Select);
-    QWidget::setTabOrder(Select, SlideShow);
-    QWidget::setTabOrder(SlideShow, btnExit);
-    QWidget::setTabOrder(btnExit, Remove);
-
+void frmExplorer::connectControls() {
     connect(Drive, &DriveListBox::Change, this, &frmExplorer::Drive_Change);
     connect(Dir, &DirListBox::Change, this, &frmExplorer::Dir_Change);
     connect(FileLst, &FileListBox::Click, this, &frmExplorer::FileLst_Click);
     connect(FileLst, &FileListBox::DblClick, this, &frmExplorer::FileLst_DblClick);
-    connect(slideView, &SlideListView::Click, this, [this] {
+    connect(FileList, &SlideListView::Click, this, [this] {
         if (!removing_)
             FileList_Click();
     });
@@ -141,22 +64,6 @@ void frmExplorer::buildControls() {
     connect(cmdLoad, &QPushButton::clicked, this, &frmExplorer::cmdLoad_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmExplorer::cmdSave_Click);
     connect(btnExit, &QPushButton::clicked, this, &frmExplorer::btnExit_Click);
-}
-
-void frmExplorer::buildMenus() {
-    filemenu = menuBar()->addMenu(QStringLiteral("File"));
-    filemenu->setObjectName(QStringLiteral("filemenu"));
-    Open = filemenu->addAction(QStringLiteral("Open"));
-    Open->setObjectName(QStringLiteral("Open"));
-    Exit = filemenu->addAction(QStringLiteral("Exit"));
-    Exit->setObjectName(QStringLiteral("Exit"));
-    mnuOpts = menuBar()->addAction(QStringLiteral("&Options"));
-    mnuOpts->setObjectName(QStringLiteral("mnuOpts"));
-    mnuAbout = menuBar()->addMenu(QStringLiteral("About"));
-    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    mnuAboutInfo = mnuAbout->addAction(QStringLiteral("About"));
-    mnuAboutInfo->setObjectName(QStringLiteral("mnuAboutInfo"));
-
     connect(Open, &QAction::triggered, this, &frmExplorer::Open_Click);
     connect(Exit, &QAction::triggered, this, &frmExplorer::Exit_Click);
     connect(mnuOpts, &QAction::triggered, this, &frmExplorer::mnuOpts_Click);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "explorer/ExplorerControls.h"
 #include "player/SlideStepper.h"
 #include "ui/Form.h"
 #include "ui/VolumeTable.h"
@@ -8,14 +9,6 @@
 #include <QMainWindow>
 #include <QVariant>
 
-class QAction;
-class QListView;
-class QMenu;
-class QPushButton;
-class DirListBox;
-class DriveListBox;
-class FileListBox;
-class PictureView;
 class SlideListModel;
 class frmImage;
 class frmOptions;
@@ -23,7 +16,7 @@ class frmAbout;
 
 // The main window: drives, folders and files on the left, the preview on
 // the right, the slide list below, and the commands that act on it.
-class frmExplorer : public QMainWindow {
+class frmExplorer : public QMainWindow, public ExplorerControls {
     Q_OBJECT
 public:
     // volumes: the drives to offer and the process's current folder; a test
@@ -76,30 +69,11 @@ public:
     void mnuAboutInfo_Click();
     void ShowPreview();
 
-    DriveListBox* Drive;
-    DirListBox* Dir;
-    QListView* FileList;
-    PictureView* PVPicture;
-    FileListBox* FileLst;
-    QPushButton* cmdLoad;
-    QPushButton* cmdSave;
-    QPushButton* Select;
-    QPushButton* SlideShow;
-    QPushButton* btnExit;
-    QPushButton* Remove;
-    QMenu* filemenu;
-    QAction* Open;
-    QAction* Exit;
-    QAction* mnuOpts;
-    QMenu* mnuAbout;
-    QAction* mnuAboutInfo;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildControls();
-    void buildMenus();
+    void connectControls();
     void selectSlide(int position);
     frmImage* createImageForm();
     frmOptions* createOptionsForm();
