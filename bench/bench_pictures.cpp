@@ -1,89 +1,26 @@
 // Figures for the picture display component, the preview and the slide
 // list, measured through the real explorer window on generated files.
 
-#include "app/AppContext.h"
-#include "app/ProgramEnd.h"
-#include "app/SettingsStore.h"
+#include "BenchSupport.h"
 #include "explorer/frmExplorer.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "ui/Prompter.h"
 #include "ui/SlideListModel.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace {
-class CountingPrompter final : public Prompter {
-public:
-    void message(QWidget*, const QString&, MessageIcon) override { ++count; }
-    int count = 0;
-};
-
-class NoProgramEnd final : public ProgramEnd {
-public:
-    void endNow() override {}
-};
-
-qint64 statusKb(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-double mb(qint64 kb) {
-    return kb / 1024.0;
-}
-
-// Resets the peak resident size (VmHWM) to the current one, so a
-// measurement is not dominated by generating its inputs.
-bool resetPeakMemory() {
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-}
-
-// A picture with the detail of a photo, so it compresses like one.
-QImage photoLike(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    quint32 noise = 12345;
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const int grain = int(noise >> 28);
-            line[x] = qRgb((x * 255 / size.width() + grain) & 0xFF,
-                           (y * 255 / size.height() + ((x / 40) % 2) * 60) & 0xFF,
-                           ((x + y) / 16 + grain * 3) & 0xFF);
-        }
-    }
-    return image;
-}
-
-bool write(const QImage& image, const QString& path, const QByteArray& format,
-           bool progressive = false) {
-    QImageWriter writer(path, format);
-    writer.setQuality(90);
-    writer.setCompression(1);
-    writer.setProgressiveScanWrite(progressive);
-    return writer.write(image);
-}
-
 // A small progressive JPEG whose frame header claims 20000 x 20000.
 QByteArray progressiveClaimingHugeSize(const QString& scratch) {
-    if (!write(photoLike(QSize(64, 64)), scratch, "jpeg", true))
+    if (!writePicture(photoLike(QSize(64, 64)), scratch, "jpeg", true))
         return {};
     QFile file(scratch);
     if (!file.open(QIODevice::ReadOnly))
@@ -103,7 +40,7 @@ double previewMs(frmExplorer& window, const QString& path) {
     window.PictureOpened = path;
     window.ShowPreview();
     QApplication::processEvents();
-    return timer.nsecsElapsed() / 1e6;
+    return elapsedMs(timer);
 }
 } // namespace
 
@@ -125,14 +62,15 @@ void benchPictures() {
     const QString progressive = dir.filePath(QStringLiteral("progressive24mp.jpg"));
     {
         const QImage photoImage = photoLike(QSize(6000, 4000));
-        if (!write(photoImage, photo, "jpeg") || !write(photoImage, progressive, "jpeg", true) ||
-            !write(photoImage, bmp, "bmp") || !write(photoImage, tiff, "tiff") ||
-            !write(photoLike(QSize(320, 240)), small, "jpeg")) {
+        if (!writePicture(photoImage, photo, "jpeg") ||
+            !writePicture(photoImage, progressive, "jpeg", true) ||
+            !writePicture(photoImage, bmp, "bmp") || !writePicture(photoImage, tiff, "tiff") ||
+            !writePicture(photoLike(QSize(320, 240)), small, "jpeg")) {
             std::printf("could not write the pictures\n");
             return;
         }
     }
-    if (!write(photoLike(QSize(9000, 9000)), huge, "jpeg")) {
+    if (!writePicture(photoLike(QSize(9000, 9000)), huge, "jpeg")) {
         std::printf("could not write the 9000 x 9000 picture\n");
         return;
     }
@@ -169,15 +107,10 @@ void benchPictures() {
                 QFileInfo(huge).size() / 1e6, QFileInfo(bmp).size() / 1e6,
                 QFileInfo(tiff).size() / 1e6);
 
-    SettingsStore settings(dir.filePath(QStringLiteral("Vantrel.conf")));
-    CountingPrompter prompter;
-    NoProgramEnd programEnd;
-    AppContext context;
-    context.info = AppInfo::current();
-    context.settings = &settings;
-    context.prompter = &prompter;
-    context.programEnd = &programEnd;
-    frmExplorer window(context, VolumeTable({{QStringLiteral("/"), QString()}}, scratch.path()));
+    BenchWorld world(scratch.path());
+    const CountingPrompter& prompter = world.prompter;
+    frmExplorer window(world.context(),
+                       VolumeTable({{QStringLiteral("/"), QString()}}, scratch.path()));
     window.Form_Load();
     window.show();
     QApplication::processEvents();
@@ -197,18 +130,17 @@ void benchPictures() {
     std::vector<double> times;
     for (int i = 0; i < 3; ++i)
         times.push_back(previewMs(window, photo));
-    std::sort(times.begin(), times.end());
+    const Spread photoSpread = spreadOf(times);
     std::printf("preview of a 24-megapixel JPEG (6000x4000): median %.0f ms of 3 (%.0f..%.0f)\n",
-                times[1], times[0], times[2]);
+                photoSpread.median, photoSpread.least, photoSpread.most);
     times.clear();
     for (int i = 0; i < 3; ++i)
         times.push_back(previewMs(window, huge));
-    std::sort(times.begin(), times.end());
     const QSize extent = window.PVPicture->Picture();
     std::printf("load of the 9000x9000 JPEG: median %.0f ms of 3; Picture() %d x %d HIMETRIC, "
                 "copy kept %d x %d\n",
-                times[1], extent.width(), extent.height(), window.PVPicture->image().width(),
-                window.PVPicture->image().height());
+                spreadOf(times).median, extent.width(), extent.height(),
+                window.PVPicture->image().width(), window.PVPicture->image().height());
     const int messagesBefore = prompter.count;
     for (const QString& kind : {bmp, tiff})
         std::printf("preview of a 6000x4000 %s: %.0f ms\n",
@@ -216,31 +148,31 @@ void benchPictures() {
                     previewMs(window, kind));
 
     resetPeakMemory();
-    const qint64 beforeProgressive = statusKb("VmRSS:");
+    const qint64 beforeProgressive = residentKb();
     const double progressiveMs = previewMs(window, progressive);
     std::printf("preview of a progressive 6000x4000 JPEG: %.0f ms; peak memory %.0f MB (%.0f MB "
                 "before)\n",
-                progressiveMs, mb(statusKb("VmHWM:")), mb(beforeProgressive));
+                progressiveMs, kbToMb(peakResidentKb()), kbToMb(beforeProgressive));
 
     const bool peakReset = resetPeakMemory();
-    const qint64 baseline = statusKb("VmRSS:");
+    const qint64 baseline = residentKb();
     timer.restart();
     for (const QString& path : std::as_const(hundred))
         previewMs(window, path);
     std::printf("100 large pictures previewed in turn (JPEG 24 MP, JPEG 81 MP, BMP, TIFF): "
                 "%.1f s, %.0f ms each; peak memory %.0f MB (%.0f MB before)%s\n",
-                timer.elapsed() / 1000.0, timer.elapsed() / 100.0, mb(statusKb("VmHWM:")),
-                mb(baseline), peakReset ? "" : " [peak not reset]");
+                timer.elapsed() / 1000.0, timer.elapsed() / 100.0, kbToMb(peakResidentKb()),
+                kbToMb(baseline), peakReset ? "" : " [peak not reset]");
     if (prompter.count != messagesBefore)
         std::printf("  unexpected: %d previews failed\n", prompter.count - messagesBefore);
 
     resetPeakMemory();
-    const qint64 beforeBomb = statusKb("VmRSS:");
+    const qint64 beforeBomb = residentKb();
     const double bombMs = previewMs(window, bomb);
     std::printf("tiny progressive JPEG claiming 20000x20000 (%lld bytes): %.0f ms, %s; "
                 "peak memory %.0f MB (%.0f MB before)\n",
                 QFileInfo(bomb).size(), bombMs,
-                prompter.count > messagesBefore ? "refused" : "loaded", mb(statusKb("VmHWM:")),
-                mb(beforeBomb));
+                prompter.count > messagesBefore ? "refused" : "loaded", kbToMb(peakResidentKb()),
+                kbToMb(beforeBomb));
     window.hide();
 }

@@ -1,96 +1,23 @@
 // Figures for the slide show player: one step on large pictures in a
 // 1920 x 1080 window, and the peak memory of a long show of them.
 
-#include "app/AppContext.h"
-#include "app/ProgramEnd.h"
-#include "app/SettingsStore.h"
+#include "BenchSupport.h"
 #include "player/SlideStepper.h"
 #include "player/frmImage.h"
 #include "ui/PictureView.h"
-#include "ui/Prompter.h"
 #include "ui/SlideListModel.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace {
-class CountingPrompter final : public Prompter {
-public:
-    void message(QWidget*, const QString&, MessageIcon) override { ++count; }
-    int count = 0;
-};
-
-class NoProgramEnd final : public ProgramEnd {
-public:
-    void endNow() override {}
-};
-
-qint64 peakResidentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-qint64 residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-// So that the show's peak is not the peak of generating its inputs.
-bool resetPeakMemory() {
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-}
-
-// Grain and edges, so that the encoders work as hard as on a photo.
-QImage photoLike(QSize size, quint32 seed) {
-    QImage image(size, QImage::Format_RGB32);
-    quint32 noise = seed;
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const int grain = int(noise >> 28);
-            line[x] = qRgb((x * 255 / size.width() + grain) & 0xFF,
-                           (y * 255 / size.height() + ((x / 40) % 2) * 60) & 0xFF,
-                           ((x + y) / 16 + grain * 3) & 0xFF);
-        }
-    }
-    return image;
-}
-
-bool write(const QImage& image, const QString& path, const QByteArray& format) {
-    QImageWriter writer(path, format);
-    writer.setQuality(90);
-    // 1 is LZW for the TIFF writer; the others ignore it.
-    writer.setCompression(1);
-    return writer.write(image);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 double megabytes(const QString& path) {
     return QFileInfo(path).size() / (1024.0 * 1024.0);
 }
@@ -118,7 +45,7 @@ struct Show {
         timer.start();
         window.ShowNextSlide();
         window.repaint();
-        return timer.nsecsElapsed() / 1e6;
+        return elapsedMs(timer);
     }
 
     SlideListModel list;
@@ -137,8 +64,9 @@ void benchPlayer() {
     const QString wide = folder.filePath(QStringLiteral("panorama12000x3000.jpg"));
     {
         const QImage photo = photoLike({6000, 4000}, 12345);
-        if (!write(photo, jpeg, "jpg") || !write(photo, tiff, "tif") || !write(photo, bmp, "bmp") ||
-            !write(photoLike({12000, 3000}, 777), wide, "jpg")) {
+        if (!writePicture(photo, jpeg, "jpg") || !writePicture(photo, tiff, "tif") ||
+            !writePicture(photo, bmp, "bmp") ||
+            !writePicture(photoLike({12000, 3000}, 777), wide, "jpg")) {
             std::printf("could not write the pictures\n");
             return;
         }
@@ -148,16 +76,8 @@ void benchPlayer() {
                 megabytes(jpeg), megabytes(tiff), megabytes(bmp), megabytes(wide),
                 PictureView::decodeBound().width(), PictureView::decodeBound().height());
 
-    SettingsStore settings(folder.filePath(QStringLiteral("Vantrel.conf")));
-    CountingPrompter prompter;
-    NoProgramEnd programEnd;
-    AppContext context;
-    context.info = AppInfo::current();
-    context.settings = &settings;
-    context.prompter = &prompter;
-    context.programEnd = &programEnd;
-
-    Show show(context);
+    BenchWorld world(dir.path());
+    Show show(world.context());
     std::printf("window outer size %d x %d\n", show.window.frameGeometry().width(),
                 show.window.frameGeometry().height());
     for (const QString& path : {jpeg, tiff}) {
@@ -166,10 +86,10 @@ void benchPlayer() {
         std::vector<double> times;
         for (int i = 0; i < 5; ++i)
             times.push_back(show.timedStep());
+        const Spread spread = spreadOf(times);
         std::printf("one step, %s: median %.0f ms of 5 (%.0f..%.0f); caption \"%s\"\n",
-                    qPrintable(QFileInfo(path).fileName()), median(times),
-                    *std::min_element(times.begin(), times.end()),
-                    *std::max_element(times.begin(), times.end()),
+                    qPrintable(QFileInfo(path).fileName()), spread.median, spread.least,
+                    spread.most,
                     qPrintable(show.window.windowTitle().section(QLatin1Char('/'), -1)));
     }
 
@@ -189,6 +109,7 @@ void benchPlayer() {
     std::printf("200-step show of large pictures (JPEG 24 MP, LZW TIFF, BMP 6000x4000, JPEG "
                 "12000x3000): %.1f s, %.0f ms a step; resident before %.0f MB, peak %.0f MB%s; "
                 "%d messages\n",
-                elapsed / 1000.0, elapsed / 200.0, before / 1024.0, peakResidentKb() / 1024.0,
-                reset ? "" : " (peak not reset: includes generating the inputs)", prompter.count);
+                elapsed / 1000.0, elapsed / 200.0, kbToMb(before), kbToMb(peakResidentKb()),
+                reset ? "" : " (peak not reset: includes generating the inputs)",
+                world.prompter.count);
 }

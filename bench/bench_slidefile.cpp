@@ -1,9 +1,7 @@
-#include "app/AppContext.h"
-#include "app/SettingsStore.h"
+#include "BenchSupport.h"
 #include "explorer/frmExplorer.h"
 #include "slidefile/SlideFile.h"
 #include "ui/FileDialog.h"
-#include "ui/Prompter.h"
 #include "ui/SlideListModel.h"
 
 #include <QElapsedTimer>
@@ -46,7 +44,7 @@ QStringList typicalList() {
 }
 
 void report(const char* what, const QElapsedTimer& timer) {
-    std::printf("  %-52s %8.1f ms\n", what, timer.nsecsElapsed() / 1e6);
+    std::printf("  %-52s %8.1f ms\n", what, elapsedMs(timer));
 }
 } // namespace
 
@@ -69,11 +67,10 @@ void benchSlideFile() {
     if (!read || loaded != entries)
         std::printf("  load FAILED or differs\n");
 
-    SettingsStore settings(dir.filePath(QStringLiteral("Vantrel.conf")));
+    BenchWorld world(dir.path());
     PrintingPrompter prompter;
     FixedChoice choice(path);
-    AppContext context;
-    context.settings = &settings;
+    AppContext context = world.context();
     context.prompter = &prompter;
     context.fileDialog = &choice;
     frmExplorer explorer(context, VolumeTable({{QStringLiteral("/"), QString()}}, dir.path()));

@@ -1,0 +1,82 @@
+#include "BenchSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageWriter>
+#include <algorithm>
+
+namespace {
+// A "Field:   1234 kB" line of /proc/self/status.
+qint64 statusKb(const QByteArray& field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+} // namespace
+
+BenchWorld::BenchWorld(const QString& folder)
+    : settings(folder + QStringLiteral("/Vantrel.conf")) {}
+
+AppContext BenchWorld::context() {
+    AppContext context;
+    context.info = AppInfo::current();
+    context.settings = &settings;
+    context.prompter = &prompter;
+    context.programEnd = &programEnd;
+    return context;
+}
+
+qint64 residentKb() {
+    return statusKb("VmRSS:");
+}
+
+qint64 peakResidentKb() {
+    return statusKb("VmHWM:");
+}
+
+bool resetPeakMemory() {
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+double kbToMb(qint64 kb) {
+    return kb / 1024.0;
+}
+
+QImage photoLike(QSize size, quint32 seed) {
+    QImage image(size, QImage::Format_RGB32);
+    quint32 noise = seed;
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const int grain = int(noise >> 28);
+            line[x] = qRgb((x * 255 / size.width() + grain) & 0xFF,
+                           (y * 255 / size.height() + ((x / 40) % 2) * 60) & 0xFF,
+                           ((x + y) / 16 + grain * 3) & 0xFF);
+        }
+    }
+    return image;
+}
+
+bool writePicture(const QImage& image, const QString& path, const QByteArray& format,
+                  bool progressive) {
+    QImageWriter writer(path, format);
+    writer.setQuality(90);
+    writer.setCompression(1);
+    writer.setProgressiveScanWrite(progressive);
+    return writer.write(image);
+}
+
+double elapsedMs(const QElapsedTimer& timer) {
+    return timer.nsecsElapsed() / 1e6;
+}
+
+Spread spreadOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.front(), values.back()};
+}
