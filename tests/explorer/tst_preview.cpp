@@ -1,45 +1,16 @@
-#include "explorer/frmExplorer.h"
-#include "support/Fakes.h"
+#include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
-#include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
 #include "ui/SlideListModel.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
+#include <QFile>
 #include <QTest>
 
 namespace {
 const QString cannotOpen = QStringLiteral("Format Not supported. Unable to open picture file.");
-
-// The explorer, loaded, with its folder list on a temporary folder.
-struct Explorer {
-    Explorer()
-        : pictures(QDir(root.path()).mkdir("pictures") ? root.filePath("pictures") : QString())
-        , window(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, root.path())) {
-        window.Form_Load();
-    }
-    QString path(const QString& name) const { return pictures + QLatin1Char('/') + name; }
-    // Opens the folder of pictures once the test has written them.
-    void browse() { window.Dir->setPath(pictures); }
-    // A click on a file: the file list's selection moves to it.
-    bool click(const QString& name) {
-        const QList<QListWidgetItem*> found = window.FileLst->findItems(name, Qt::MatchExactly);
-        if (found.size() != 1)
-            return false;
-        window.FileLst->setCurrentItem(found.first());
-        return true;
-    }
-    const QList<FakePrompter::Message>& messages() const { return world.prompter.messages; }
-
-    QTemporaryDir root;
-    const QString pictures;
-    FakeWorld world;
-    frmExplorer window;
-};
 } // namespace
 
 class PreviewTest : public QObject {
@@ -60,7 +31,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QByteArray, format);
         QFETCH(QSize, size);
-        Explorer explorer;
+        ExplorerFixture explorer;
         QVERIFY(writeImage(explorer.path(name), testPattern(size), format));
         explorer.browse();
         QVERIFY(explorer.click(name));
@@ -81,7 +52,7 @@ private Q_SLOTS:
     }
     void otherNamesAreIgnoredOnClick() {
         QFETCH(QString, name);
-        Explorer explorer;
+        ExplorerFixture explorer;
         QVERIFY(writeImage(explorer.path("first.jpg"), testPattern(QSize(30, 20)), "jpeg"));
         QVERIFY(writeImage(explorer.path(name), testPattern(QSize(80, 60)), "jpeg"));
         explorer.browse();
@@ -99,7 +70,7 @@ private Q_SLOTS:
     }
     void aFileThatCannotBeShownGivesTheMessage() {
         QFETCH(QString, kind);
-        Explorer explorer;
+        ExplorerFixture explorer;
         QVERIFY(writeImage(explorer.path("good.bmp"), testPattern(QSize(40, 30)), "bmp"));
         const QString bad = explorer.path("bad.jpg");
         if (kind == "text") {
@@ -134,7 +105,7 @@ private Q_SLOTS:
     // A file in the root folder gets "//name"; any path with a doubled
     // separator names the same file.
     void aPathWithADoubledSeparatorLoads() {
-        Explorer explorer;
+        ExplorerFixture explorer;
         QVERIFY(writeImage(explorer.path("root.jpg"), testPattern(QSize(33, 22)), "jpeg"));
         explorer.window.PictureOpened = QLatin1Char('/') + explorer.path("root.jpg");
         QVERIFY(explorer.window.PictureOpened.startsWith("//"));
@@ -146,7 +117,7 @@ private Q_SLOTS:
     // 9000 x 9000 is beyond what Qt decodes at full size by default; the
     // preview decodes it small and still reports its full extent.
     void aHugeJpegLoadsWithItsFullExtent() {
-        Explorer explorer;
+        ExplorerFixture explorer;
         QVERIFY(writeImage(explorer.path("huge.jpg"), testPattern(QSize(9000, 9000)), "jpeg", 75));
         explorer.browse();
         QVERIFY(explorer.click("huge.jpg"));
@@ -163,7 +134,7 @@ private Q_SLOTS:
     // With the mouse the current row moves before the file is selected;
     // the click must still preview, once, and once more on a second click.
     void aMouseClickOnAFilePreviewsItOnce() {
-        Explorer explorer;
+        ExplorerFixture explorer;
         QVERIFY(writeImage(explorer.path("a.jpg"), testPattern(QSize(20, 10)), "jpeg"));
         QVERIFY(writeBytes(explorer.path("b.jpg"), "not a picture"));
         explorer.browse();
@@ -187,7 +158,7 @@ private Q_SLOTS:
     }
 
     void doubleClickingAPictureShowsItAndAddsIt() {
-        Explorer explorer;
+        ExplorerFixture explorer;
         QVERIFY(writeImage(explorer.path("a.jpg"), testPattern(QSize(20, 10)), "jpeg"));
         explorer.browse();
         QVERIFY(explorer.click("a.jpg"));

@@ -1,5 +1,5 @@
-#include "explorer/frmExplorer.h"
-#include "support/Fakes.h"
+#include "support/ExplorerFixture.h"
+#include "support/FileBytes.h"
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
 #include "ui/SlideListModel.h"
@@ -20,16 +20,6 @@ const QString doesNotExist = QStringLiteral("The slideshow file does not exist")
 const QString couldNotBeRead = QStringLiteral("The slideshow file could not be read");
 const QString couldNotBeSaved = QStringLiteral("The slideshow file could not be saved");
 const QString nonAscii = QStringLiteral("/home/jürgen/Bilder/Straße Ærø/夏の海 😀.jpg");
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-}
 
 QStringList numberedEntries(int count) {
     QStringList entries;
@@ -112,22 +102,17 @@ private:
     bool mounted_ = false;
 };
 
-// An explorer on its own fakes, with a temporary folder for the files.
-struct Scene {
-    Scene()
-        : explorer(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, dir.path())) {
-        explorer.Form_Load();
-    }
-    QString path(const QString& name) const { return dir.filePath(name); }
+// The explorer on a temporary folder, driving its Load and Save commands.
+struct Scene : ExplorerFixture {
     void save(std::optional<QString> answer) {
         world.fileDialog.answers.append(answer);
-        explorer.cmdSave_Click();
+        window.cmdSave_Click();
     }
     void load(std::optional<QString> answer) {
         world.fileDialog.answers.append(answer);
-        explorer.cmdLoad_Click();
+        window.cmdLoad_Click();
     }
-    QStringList entries() { return explorer.slideList().entries(); }
+    QStringList entries() { return window.slideList().entries(); }
     // The one stop message shown, or what went wrong instead.
     QString stopMessage() const {
         const auto& shown = world.prompter.messages;
@@ -136,10 +121,6 @@ struct Scene {
         return shown.first().icon == MessageIcon::Stop ? shown.first().text
                                                        : QStringLiteral("no stop icon");
     }
-
-    FakeWorld world;
-    QTemporaryDir dir;
-    frmExplorer explorer;
 };
 
 const QStringList oldList{QStringLiteral("/old/a.jpg"), QStringLiteral("/old/b.jpg")};
@@ -165,18 +146,18 @@ private Q_SLOTS:
         QFETCH(QStringList, entries);
         QFETCH(QByteArray, bytes);
         Scene scene;
-        scene.explorer.slideList().append(entries);
+        scene.window.slideList().append(entries);
         const QString first = scene.path(QStringLiteral("first.SLD"));
         scene.save(first);
-        QCOMPARE(contents(first), bytes);
+        QCOMPARE(fileContents(first), bytes);
 
-        scene.explorer.slideList().append(QStringLiteral("/never saved.jpg"));
+        scene.window.slideList().append(QStringLiteral("/never saved.jpg"));
         scene.load(first);
         QCOMPARE(scene.entries(), entries);
 
         const QString second = scene.path(QStringLiteral("second.SLD"));
         scene.save(second);
-        QCOMPARE(contents(second), bytes);
+        QCOMPARE(fileContents(second), bytes);
         QVERIFY(scene.world.prompter.messages.isEmpty());
     }
 
@@ -194,23 +175,23 @@ private Q_SLOTS:
         QFETCH(QStringList, entries);
         Scene scene;
         const QString path = scene.path(QStringLiteral("show.SLD"));
-        QVERIFY(writeFile(path, bytes));
-        scene.explorer.slideList().append(oldList);
+        QVERIFY(writeBytes(path, bytes));
+        scene.window.slideList().append(oldList);
         // Picking an entry previews it (and fails: there is no such picture).
-        scene.explorer.FileList->setCurrentIndex(scene.explorer.slideList().index(1));
-        QCOMPARE(scene.explorer.intSlideIndex, 1);
+        scene.window.FileList->setCurrentIndex(scene.window.slideList().index(1));
+        QCOMPARE(scene.window.intSlideIndex, 1);
         scene.world.prompter.messages.clear();
-        const QString previewed = scene.explorer.PictureOpened;
-        const QString folder = scene.explorer.Dir->path();
+        const QString previewed = scene.window.PictureOpened;
+        const QString folder = scene.window.Dir->path();
 
         scene.load(path);
         QCOMPARE(scene.entries(), entries);
-        QVERIFY(scene.explorer.FileList->selectionModel()->selectedIndexes().isEmpty());
+        QVERIFY(scene.window.FileList->selectionModel()->selectedIndexes().isEmpty());
         QVERIFY(scene.world.prompter.messages.isEmpty());
-        QCOMPARE(scene.explorer.PictureOpened, previewed);
-        QCOMPARE(scene.explorer.Dir->path(), folder);
-        QVERIFY(scene.explorer.Remove->isEnabled());
-        QCOMPARE(scene.explorer.strSavePath, path);
+        QCOMPARE(scene.window.PictureOpened, previewed);
+        QCOMPARE(scene.window.Dir->path(), folder);
+        QVERIFY(scene.window.Remove->isEnabled());
+        QCOMPARE(scene.window.strSavePath, path);
     }
 
     void loadingWhatIsNoFileLeavesTheListEmpty_data() {
@@ -221,13 +202,13 @@ private Q_SLOTS:
     void loadingWhatIsNoFileLeavesTheListEmpty() {
         QFETCH(QString, name);
         Scene scene;
-        QVERIFY(QDir(scene.dir.path()).mkdir(QStringLiteral("folder.SLD")));
-        scene.explorer.slideList().append(oldList);
+        QVERIFY(QDir(scene.files.path()).mkdir(QStringLiteral("folder.SLD")));
+        scene.window.slideList().append(oldList);
         scene.load(scene.path(name));
         QCOMPARE(scene.entries(), QStringList());
         QCOMPARE(scene.stopMessage(), doesNotExist);
         // The name stays chosen although nothing was loaded from it.
-        QCOMPARE(scene.explorer.strSavePath, scene.path(name));
+        QCOMPARE(scene.window.strSavePath, scene.path(name));
     }
 
     void cancellingEitherDialogChangesNothing_data() {
@@ -239,9 +220,9 @@ private Q_SLOTS:
         QFETCH(bool, loading);
         Scene scene;
         const QString path = scene.path(QStringLiteral("show.SLD"));
-        scene.explorer.slideList().append(oldList);
+        scene.window.slideList().append(oldList);
         scene.save(path);
-        scene.explorer.slideList().append(QStringLiteral("/added later.jpg"));
+        scene.window.slideList().append(QStringLiteral("/added later.jpg"));
         const QStringList before = scene.entries();
 
         if (loading)
@@ -249,8 +230,8 @@ private Q_SLOTS:
         else
             scene.save(std::nullopt);
         QCOMPARE(scene.entries(), before);
-        QCOMPARE(scene.explorer.strSavePath, path);
-        QCOMPARE(contents(path), oldBytes);
+        QCOMPARE(scene.window.strSavePath, path);
+        QCOMPARE(fileContents(path), oldBytes);
         QVERIFY(scene.world.prompter.messages.isEmpty());
         QCOMPARE(scene.world.fileDialog.offeredNames.last(), path);
     }
@@ -282,22 +263,22 @@ private Q_SLOTS:
         Scene scene;
         const QString path = scene.path(QStringLiteral("show.SLD"));
         if (targetIsFolder)
-            QVERIFY(QDir(scene.dir.path()).mkdir(QStringLiteral("show.SLD")));
+            QVERIFY(QDir(scene.files.path()).mkdir(QStringLiteral("show.SLD")));
         else
-            QVERIFY(writeFile(path, oldBytes));
-        scene.explorer.slideList().append(entries);
+            QVERIFY(writeBytes(path, oldBytes));
+        scene.window.slideList().append(entries);
 
         scene.save(path);
         QCOMPARE(scene.stopMessage(), couldNotBeSaved);
         QCOMPARE(scene.entries(), entries);
-        QCOMPARE(scene.explorer.strSavePath, path);
-        QCOMPARE(QDir(scene.dir.path())
+        QCOMPARE(scene.window.strSavePath, path);
+        QCOMPARE(QDir(scene.files.path())
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("show.SLD")});
         if (targetIsFolder)
             QVERIFY(QDir(path).isEmpty());
         else
-            QCOMPARE(contents(path), oldBytes);
+            QCOMPARE(fileContents(path), oldBytes);
     }
 
     void saveOnAFullDiskKeepsTheOldFile_data() {
@@ -313,13 +294,13 @@ private Q_SLOTS:
         if (!disk.mounted())
             QSKIP(disk.reason());
         const QString path = disk.filePath(QStringLiteral("show.SLD"));
-        QVERIFY(writeFile(path, oldBytes));
+        QVERIFY(writeBytes(path, oldBytes));
         Scene scene;
-        scene.explorer.slideList().append(numberedEntries(count));
+        scene.window.slideList().append(numberedEntries(count));
 
         scene.save(path);
         QCOMPARE(scene.stopMessage(), couldNotBeSaved);
-        QCOMPARE(contents(path), oldBytes);
+        QCOMPARE(fileContents(path), oldBytes);
         QCOMPARE(disk.files(), QStringList{QStringLiteral("show.SLD")});
     }
 
@@ -327,8 +308,8 @@ private Q_SLOTS:
         Scene scene;
         const QString locked = scene.path(QStringLiteral("locked"));
         const QString path = locked + QStringLiteral("/show.SLD");
-        QVERIFY(QDir(scene.dir.path()).mkdir(QStringLiteral("locked")));
-        QVERIFY(writeFile(path, oldBytes));
+        QVERIFY(QDir(scene.files.path()).mkdir(QStringLiteral("locked")));
+        QVERIFY(writeBytes(path, oldBytes));
         // Only the folder refuses: the file itself may be written by anyone.
         const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                               QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
@@ -336,8 +317,8 @@ private Q_SLOTS:
                                 QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
         QVERIFY(QFile::setPermissions(path, everyone));
         QVERIFY(QFile::setPermissions(locked, browseOnly));
-        QVERIFY(QFile::setPermissions(scene.dir.path(), browseOnly | QFile::WriteOwner));
-        scene.explorer.slideList().append(numberedEntries(10));
+        QVERIFY(QFile::setPermissions(scene.files.path(), browseOnly | QFile::WriteOwner));
+        scene.window.slideList().append(numberedEntries(10));
         {
             const AsUnprivileged nobody;
             if (!nobody.active())
@@ -346,7 +327,7 @@ private Q_SLOTS:
         }
         QFile::setPermissions(locked, browseOnly | QFile::WriteOwner);
         QCOMPARE(scene.stopMessage(), couldNotBeSaved);
-        QCOMPARE(contents(path), oldBytes);
+        QCOMPARE(fileContents(path), oldBytes);
         QCOMPARE(QDir(locked).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("show.SLD")});
     }
@@ -354,11 +335,11 @@ private Q_SLOTS:
     void unreadableFileIsReported() {
         Scene scene;
         const QString path = scene.path(QStringLiteral("secret.SLD"));
-        QVERIFY(writeFile(path, oldBytes));
+        QVERIFY(writeBytes(path, oldBytes));
         QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
-        QVERIFY(QFile::setPermissions(scene.dir.path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                            QFile::ExeOwner | QFile::ExeOther));
-        scene.explorer.slideList().append(QStringLiteral("/before.jpg"));
+        QVERIFY(QFile::setPermissions(scene.files.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                              QFile::ExeOwner | QFile::ExeOther));
+        scene.window.slideList().append(QStringLiteral("/before.jpg"));
         {
             const AsUnprivileged nobody;
             if (!nobody.active())
@@ -383,12 +364,12 @@ private Q_SLOTS:
         QFETCH(int, count);
         Scene scene;
         const QString path = scene.path(QStringLiteral("junk.SLD"));
-        QVERIFY(writeFile(path, bytes));
+        QVERIFY(writeBytes(path, bytes));
         scene.load(path);
         QVERIFY(scene.world.prompter.messages.isEmpty());
-        QVERIFY(scene.explorer.slideList().count() > 0);
+        QVERIFY(scene.window.slideList().count() > 0);
         if (count >= 0)
-            QCOMPARE(scene.explorer.slideList().count(), count);
+            QCOMPARE(scene.window.slideList().count(), count);
     }
 };
 KAVELO_TEST(SlideFileCommandsTest)

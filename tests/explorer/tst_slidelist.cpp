@@ -1,29 +1,21 @@
-#include "explorer/frmExplorer.h"
-#include "support/Fakes.h"
+#include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
-#include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
 #include "ui/SlideListModel.h"
 
-#include <QDir>
+#include <QFileInfo>
 #include <QListView>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 const QString cannotOpen = QStringLiteral("Format Not supported. Unable to open picture file.");
 
-struct Explorer {
-    Explorer()
-        : pictures(QDir(root.path()).mkdir("pictures") ? root.filePath("pictures") : QString())
-        , window(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, root.path())) {
-        window.Form_Load();
-    }
-    QString path(const QString& name) const { return pictures + QLatin1Char('/') + name; }
-    void browse() { window.Dir->setPath(pictures); }
+// The explorer on a temporary folder, with helpers that name the entries
+// by letter.
+struct Explorer : ExplorerFixture {
     // Pictures named "A", "B"... of distinct widths, appended to the list.
     void addPictures(const QString& letters) {
         for (const QChar letter : letters) {
@@ -50,12 +42,6 @@ struct Explorer {
         const QSize size = window.PVPicture->pictureSize();
         return size.isEmpty() ? QChar('-') : QChar('A' + size.width() - 10);
     }
-    const QList<FakePrompter::Message>& messages() const { return world.prompter.messages; }
-
-    QTemporaryDir root;
-    const QString pictures;
-    FakeWorld world;
-    frmExplorer window;
 };
 } // namespace
 

@@ -1,7 +1,7 @@
 #include "player/TestPictures.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 
 QString writePicture(const QDir& folder, const QString& name, QSize size, const char* format) {
@@ -25,8 +25,7 @@ QString writePicture(const QDir& folder, const QString& name, QSize size, const 
 
 QString writeGarbage(const QDir& folder, const QString& name) {
     const QString path = folder.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("this is no picture at all\n") < 0)
+    if (!writeBytes(path, "this is no picture at all\n"))
         qFatal("could not write %s", qPrintable(path));
     return path;
 }

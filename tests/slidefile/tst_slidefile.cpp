@@ -1,4 +1,5 @@
 #include "slidefile/SlideFile.h"
+#include "support/FileBytes.h"
 #include "support/TestRegistry.h"
 
 #include <QBuffer>
@@ -48,11 +49,6 @@ QByteArray written(const QStringList& entries, bool* ok = nullptr) {
     if (ok)
         *ok = result;
     return buffer.data();
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 const QString nonAscii = QStringLiteral("/home/jürgen/Bilder/Straße Ærø/夏の海 Ωμέγα 😀.jpg");
@@ -159,8 +155,8 @@ private Q_SLOTS:
         QVERIFY(loadSlideFile(first, loaded));
         QCOMPARE(loaded, entries);
         QVERIFY(saveSlideFile(second, loaded));
-        QCOMPARE(contents(second), contents(first));
-        QCOMPARE(contents(first), written(entries));
+        QCOMPARE(fileContents(second), fileContents(first));
+        QCOMPARE(fileContents(first), written(entries));
     }
 
     void savingReplacesALongerFileWhole() {
@@ -168,7 +164,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("show.SLD"));
         QVERIFY(saveSlideFile(path, QStringList(1000, QStringLiteral("/a/long/old/entry.jpg"))));
         QVERIFY(saveSlideFile(path, {QStringLiteral("/new.jpg")}));
-        QCOMPARE(contents(path), QByteArray("/new.jpg\r\n"));
+        QCOMPARE(fileContents(path), QByteArray("/new.jpg\r\n"));
         QVERIFY(saveSlideFile(path, {}));
         QCOMPARE(QFileInfo(path).size(), 0);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),

@@ -1,7 +1,6 @@
 #include "support/PictureFiles.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
@@ -125,16 +124,6 @@ bool writeImage(const QString& path, const QImage& image, const QByteArray& form
     writer.setQuality(quality);
     writer.setProgressiveScanWrite(progressive);
     return writer.write(image);
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray bmpBytes(const QImage& image, int bitsPerPixel, BmpCompression compression,

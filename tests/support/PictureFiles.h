@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/FileBytes.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -19,8 +21,6 @@ QString patternMismatch(const QImage& image, bool colour);
 
 bool writeImage(const QString& path, const QImage& image, const QByteArray& format,
                 int quality = 90, bool progressive = false);
-bool writeBytes(const QString& path, const QByteArray& bytes);
-QByteArray readBytes(const QString& path);
 
 enum class BmpCompression { None, Rle8, Rle4 };
 // A BMP of an image holding only black, white and red: 1 bit (black and

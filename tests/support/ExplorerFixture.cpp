@@ -1,0 +1,29 @@
+#include "support/ExplorerFixture.h"
+
+#include "ui/DirListBox.h"
+#include "ui/FileListBox.h"
+
+ExplorerFixture::ExplorerFixture()
+    : window(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, start.path())) {
+    window.Form_Load();
+}
+
+QString ExplorerFixture::path(const QString& name) const {
+    return files.filePath(name);
+}
+
+void ExplorerFixture::browse() {
+    window.Dir->setPath(files.path());
+}
+
+bool ExplorerFixture::click(const QString& name) {
+    const QList<QListWidgetItem*> found = window.FileLst->findItems(name, Qt::MatchExactly);
+    if (found.size() != 1)
+        return false;
+    window.FileLst->setCurrentItem(found.first());
+    return true;
+}
+
+const QList<FakePrompter::Message>& ExplorerFixture::messages() const {
+    return world.prompter.messages;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "explorer/frmExplorer.h"
+#include "support/Fakes.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+// The explorer, loaded, on its own fakes. It starts in an empty temporary
+// folder; the files a test makes go into a second one, which browse()
+// opens once they are written, so that the file list shows them.
+struct ExplorerFixture {
+    ExplorerFixture();
+
+    // A file in the test's folder.
+    QString path(const QString& name) const;
+    void browse();
+    // A click on a file: the file list's selection moves to it. False when
+    // the list does not show exactly one file of that name.
+    bool click(const QString& name);
+    const QList<FakePrompter::Message>& messages() const;
+
+    FakeWorld world;
+    QTemporaryDir start;
+    QTemporaryDir files;
+    frmExplorer window;
+};
