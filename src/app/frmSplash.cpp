@@ -1,11 +1,11 @@
 #include "app/frmSplash.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/Twips.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 
 namespace {
 QLabel* makeLabel(QWidget* parent, const char* name, QRect geometry, const QString& family,
@@ -86,10 +86,7 @@ frmSplash::frmSplash(AppInfo info, QWidget* parent)
         control->raise();
     setFocusPolicy(Qt::StrongFocus);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - rect().center());
-    }
+    centreOnScreen(*this);
 }
 
 void frmSplash::Form_Load() {

@@ -14,18 +14,16 @@
 #include "ui/FileSystem.h"
 #include "ui/PictureView.h"
 #include "ui/Prompter.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/SlideListModel.h"
 #include "ui/SlideListView.h"
-#include "ui/Twips.h"
 #include "ui/WaitCursor.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 
 frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* parent)
     : QMainWindow(parent)
@@ -41,10 +39,9 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
     setupControls(this, volumes_, slides_);
     connectControls();
     // Fixed size: the client area as designed plus the menu bar.
-    const QSize client(twipsToPixels(11790), twipsToPixels(9360));
-    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    setFixedSize(centralWidget()->width(),
+                 centralWidget()->height() + menuBar()->sizeHint().height());
+    centreOnScreen(*this);
 }
 
 frmExplorer::~frmExplorer() = default;
