@@ -256,6 +256,11 @@ std::optional<DecodedPicture> PictureDecoder::decode(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
+    return decode(file);
+}
+
+std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
+    error_.clear();
     const Format format = formatOf(file.peek(4));
     if (format == Format::Unknown)
         return fail(QStringLiteral("not a JPEG, BMP or TIFF file"));

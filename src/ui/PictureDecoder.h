@@ -34,6 +34,8 @@ public:
     // The picture of the file at path, or nothing when the file is missing,
     // unreadable, not one of the three formats, cut short, or beyond budget.
     std::optional<DecodedPicture> decode(const QString& path);
+    // The same for a picture already open for reading, from its start.
+    std::optional<DecodedPicture> decode(QIODevice& device);
     // Why the last decode failed, for diagnostics.
     QString errorString() const { return error_; }
 
