@@ -1,7 +1,7 @@
 #include "app/frmAbout.h"
 
 #include "ui/LinkLabel.h"
-#include "ui/Twips.h"
+#include "picture/Units.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>

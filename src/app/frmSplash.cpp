@@ -1,7 +1,7 @@
 #include "app/frmSplash.h"
 
 #include "ui/ScreenPlacement.h"
-#include "ui/Twips.h"
+#include "picture/Units.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -6,7 +6,7 @@
 #include "ui/PictureView.h"
 #include "ui/SlideListModel.h"
 #include "ui/SlideListView.h"
-#include "ui/Twips.h"
+#include "picture/Units.h"
 
 #include <QMainWindow>
 #include <QMenuBar>

@@ -4,7 +4,7 @@
 #include "app/SettingsStore.h"
 #include "ui/KeyCodes.h"
 #include "ui/TabStrip.h"
-#include "ui/Twips.h"
+#include "picture/Units.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>

@@ -10,7 +10,7 @@
 #include "ui/PictureView.h"
 #include "ui/Prompter.h"
 #include "ui/SlideListModel.h"
-#include "ui/Twips.h"
+#include "picture/Units.h"
 #include "ui/WaitCursor.h"
 
 #include <QKeyEvent>

@@ -1,16 +1,13 @@
 #include "ui/PictureView.h"
 
-#include "ui/PictureDecoder.h"
-#include "ui/PictureFit.h"
+#include "picture/PictureDecoder.h"
+#include "picture/PictureFit.h"
+#include "picture/Units.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 #include <cmath>
-
-long pixelsToHimetric(long pixels) {
-    return std::lround(static_cast<double>(pixels) * 2540.0 / 96.0);
-}
 
 PictureView::PictureView(QWidget* parent)
     : QWidget(parent)

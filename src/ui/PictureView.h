@@ -47,6 +47,3 @@ private:
     QColor backColor_;
     bool property9_ = false;
 };
-
-// HIMETRIC from pixels at 96 dots per inch.
-long pixelsToHimetric(long pixels);

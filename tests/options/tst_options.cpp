@@ -2,7 +2,7 @@
 #include "support/Fakes.h"
 #include "support/TestRegistry.h"
 #include "ui/Form.h"
-#include "ui/Twips.h"
+#include "picture/Units.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "player/SlideFit.h"
 #include "support/TestRegistry.h"
-#include "ui/PictureView.h"
+#include "picture/Units.h"
 
 #include <QTest>
 

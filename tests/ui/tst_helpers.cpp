@@ -1,7 +1,7 @@
 #include "support/TestRegistry.h"
 #include "ui/FileSystem.h"
 #include "ui/KeyCodes.h"
-#include "ui/Twips.h"
+#include "picture/Units.h"
 
 #include <QKeyEvent>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
-#include "ui/PictureDecoder.h"
+#include "picture/PictureDecoder.h"
 
 #include <QDir>
 #include <QImageWriter>

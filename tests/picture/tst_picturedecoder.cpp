@@ -1,7 +1,7 @@
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
-#include "ui/PictureDecoder.h"
-#include "ui/PictureFit.h"
+#include "picture/PictureDecoder.h"
+#include "picture/PictureFit.h"
 
 #include <QDir>
 #include <QImageReader>

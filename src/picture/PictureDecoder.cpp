@@ -1,6 +1,6 @@
-#include "ui/PictureDecoder.h"
+#include "picture/PictureDecoder.h"
 
-#include "ui/PictureFit.h"
+#include "picture/PictureFit.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ui/PictureFit.h"
+#include "picture/PictureFit.h"
 
 #include <algorithm>
 
