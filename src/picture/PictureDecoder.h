@@ -1,19 +1,13 @@
 #pragma once
 
-#include <QImage>
+#include "picture/DecodedPicture.h"
+
 #include <QSize>
 #include <QString>
 #include <optional>
 
 class QByteArray;
 class QIODevice;
-
-// A picture as shown: a copy no larger than the decoder's bound and the
-// full picture's size, both upright (EXIF orientation applied).
-struct DecodedPicture {
-    QImage image;
-    QSize fullSize;
-};
 
 // Decodes the picture files the program shows, JPEG, BMP and TIFF, told
 // apart by their content and handed only to those three decoders, so a file
