@@ -2,6 +2,7 @@
 #include "app/ProgramEnd.h"
 #include "app/SettingsStore.h"
 #include "app/modMain.h"
+#include "ui/AccessibleFactory.h"
 #include "ui/FileDialog.h"
 #include "ui/Prompter.h"
 #include "ui/UrlOpener.h"
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavelo/icons/kavelo.png")));
     QApplication::setQuitOnLastWindowClosed(false);
+    installAccessibleFactories();
 
     AppContext context;
     context.info = AppInfo::current();

@@ -1,6 +1,7 @@
 #include "app/frmAbout.h"
 
 #include "ui/LinkLabel.h"
+#include "ui/TextContrast.h"
 #include "ui/Twips.h"
 
 #include <QGroupBox>
@@ -23,7 +24,10 @@ QLabel* makeText(QWidget* parent, const char* name, QRect geometry, qreal points
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, QGuiApplication::palette().color(QPalette::ButtonText));
+    // The scheme's button text colour, unless it would vanish on the white.
+    colours.setColor(
+        QPalette::WindowText,
+        readableTextColor(QGuiApplication::palette().color(QPalette::ButtonText), white));
     colours.setColor(QPalette::Window, white);
     label->setPalette(colours);
     return label;

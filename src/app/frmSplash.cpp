@@ -1,6 +1,7 @@
 #include "app/frmSplash.h"
 
 #include "ui/ScreenPlacement.h"
+#include "ui/TextContrast.h"
 #include "ui/Twips.h"
 
 #include <QGuiApplication>
@@ -20,7 +21,10 @@ QLabel* makeLabel(QWidget* parent, const char* name, QRect geometry, const QStri
     label->setAlignment(alignment | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QGuiApplication::palette().color(QPalette::ButtonText));
+    // The splash is white whatever the scheme: keep its text dark enough.
+    palette.setColor(QPalette::WindowText,
+                     readableTextColor(QGuiApplication::palette().color(QPalette::ButtonText),
+                                       QColor(255, 255, 255)));
     label->setPalette(palette);
     return label;
 }

@@ -88,7 +88,7 @@ private:
     bool unloaded_ = false;
     // The show's position and direction for the whole run.
     SlideStepper showState_;
-    // The view moves its current row by itself when the current entry is
+    // The view selects a neighbour by itself when the selected entry is
     // removed; that is no selection by the user.
     bool removing_ = false;
 };
