@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Kavelo needs on Debian 12, then
-# configures and builds into ./build. Sourced by run.sh and test.sh.
+# configures and builds into ./build. Run by run.sh, test.sh and package.sh;
+# the Debian packages named as arguments are installed as well.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     xvfb xauth xdotool imagemagick openbox
     fonts-dejavu-core fonts-liberation
+    "$@"
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "app/frmAbout.h"
 
+#include "ui/Artwork.h"
 #include "ui/LinkLabel.h"
 #include "ui/TextContrast.h"
 #include "ui/Twips.h"
@@ -39,7 +40,7 @@ QLabel* makePicture(QWidget* parent, const char* name, QRect geometry, const QSt
     picture->setObjectName(QLatin1String(name));
     picture->setGeometry(geometry);
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picture->setPixmap(QPixmap(resource));
+    picture->setPixmap(loadArtwork(resource, parent->devicePixelRatioF()));
     picture->setAccessibleName(description);
     return picture;
 }

@@ -1,5 +1,6 @@
 #include "app/frmSplash.h"
 
+#include "ui/Artwork.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/TextContrast.h"
 #include "ui/Twips.h"
@@ -72,14 +73,16 @@ frmSplash::frmSplash(AppInfo info, QWidget* parent)
     imgLogo = new QLabel(this);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setGeometry(twipsRect(240, 480, 1680, 1545));
-    imgLogo->setPixmap(QPixmap(QStringLiteral(":/kavelo/icons/kavelo.png")));
+    imgLogo->setPixmap(
+        loadArtwork(QStringLiteral(":/kavelo/icons/kavelo.png"), devicePixelRatioF()));
     imgLogo->setScaledContents(true);
     imgLogo->setAccessibleName(QStringLiteral("Kavelo icon"));
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(twipsRect(2520, 480, 4500, 1080));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/kavelo/images/banner.jpg")));
+    Image1->setPixmap(
+        loadArtwork(QStringLiteral(":/kavelo/images/banner.jpg"), devicePixelRatioF()));
     Image1->setAccessibleName(QStringLiteral("Kavelo banner"));
 
     // Stacking from the bottom up; lblCompany lies over lblCopyright.

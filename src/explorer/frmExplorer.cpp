@@ -207,6 +207,15 @@ void frmExplorer::cmdLoad_Click() {
     loadSlideShowFile();
 }
 
+void frmExplorer::openSlideShowFile(const QString& path) {
+    strSavePath = path;
+    loadSlideShowFile();
+}
+
+void frmExplorer::appendPictures(const QStringList& paths) {
+    slides_->append(paths);
+}
+
 void frmExplorer::cmdSave_Click() {
     const std::optional<QString> chosen = context_.fileDialog->saveFile(this, strSavePath);
     if (!chosen)

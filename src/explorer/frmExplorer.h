@@ -69,6 +69,12 @@ public:
     void mnuAboutInfo_Click();
     void ShowPreview();
 
+    // Files handed to the program from outside (the command line, a file
+    // manager): a slide show file is treated as if chosen in the Load
+    // dialog, and pictures are appended as a double-click appends them.
+    void openSlideShowFile(const QString& path);
+    void appendPictures(const QStringList& paths);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
