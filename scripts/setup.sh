@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Kavelo needs on Debian 12, then
-# configures and builds into ./build. Sourced by run.sh and test.sh.
+# configures and builds into ./build. Sourced by run.sh and test.sh; with
+# --packages-only it stops after the packages (the sanitized and fuzz builds
+# use folders of their own).
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     xvfb xauth xdotool imagemagick openbox
     fonts-dejavu-core fonts-liberation
+    # Sanitized and fuzz builds, and the generators of their test pictures.
+    clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools
 )
 
 missing=()
@@ -29,6 +33,8 @@ if ((${#missing[@]})); then
         exit 1
     fi
 fi
+
+[[ ${1:-} == --packages-only ]] && exit 0
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
