@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
@@ -26,13 +27,16 @@ void checkConversions(const QString& text) {
         std::abort();
     // The flag as read from the store and as a number the dialog set.
     isSavePathOn(QVariant(text));
-    isSavePathOn(QVariant(leadingNumber(QVariant(text))));
+    isSavePathOn(QVariant(qlonglong(leadingNumber(QVariant(text)))));
     leadingNumber(QVariant(text.toDouble()));
 }
 
 // Each input replaces the same file; the folder lives as long as the run.
+// Every write of the store ends in fdatasync, which in memory costs nothing.
 QString settingsPath() {
-    static QTemporaryDir folder;
+    static QTemporaryDir folder(QDir(QStringLiteral("/dev/shm")).exists()
+                                    ? QStringLiteral("/dev/shm/kavelo-fuzz-XXXXXX")
+                                    : QDir::tempPath() + QStringLiteral("/kavelo-fuzz-XXXXXX"));
     return folder.filePath(QStringLiteral("Vantrel.conf"));
 }
 

@@ -12,7 +12,7 @@ build="$root/build-fuzz"
 targets=(picture slidefile settings)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
-cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
 
 # Seeds are generated afresh; what the fuzzer adds to a corpus stays for the
 # next run in the same folder.
@@ -21,12 +21,12 @@ cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 # One decode stays within the decoder's memory budget (640 MiB) and any file
 # under 10 MB is decoded or refused within 2 s. Any single allocation above
 # the budget, and a resident size above it plus what the idle fuzzer process
-# holds (about 160 MB with Qt and the sanitizers), is a finding; so is an
+# holds (about 60 MB with Qt and the sanitizers), is a finding; so is an
 # input that takes longer than the promised 2 s.
-picture_limits=(-rss_limit_mb=800 -malloc_limit_mb=640 -timeout=2 -max_len=65536)
+picture_limits=(-rss_limit_mb=704 -malloc_limit_mb=640 -timeout=2 -max_len=65536)
 other_limits=(-rss_limit_mb=1024 -timeout=2 -max_len=16384)
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:allocator_may_return_null=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=offscreen
 status=0
