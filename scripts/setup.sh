@@ -1,13 +1,29 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Kavelo needs on Debian 12, then
-# configures and builds into ./build. Sourced by run.sh and test.sh.
+# configures and builds into ./build. Run by run.sh, test.sh and package.sh;
+# the Debian packages named as arguments are installed as well. With
+# --packages-only it stops after the packages (the sanitized and fuzz builds
+# use folders of their own).
 set -euo pipefail
+
+packages_only=false
+extra=()
+for argument in "$@"; do
+    if [[ $argument == --packages-only ]]; then
+        packages_only=true
+    else
+        extra+=("$argument")
+    fi
+done
 
 packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     xvfb xauth xdotool imagemagick openbox
     fonts-dejavu-core fonts-liberation
+    # Sanitized and fuzz builds, and the generators of their test pictures.
+    clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools
+    "${extra[@]}"
 )
 
 missing=()
@@ -29,6 +45,8 @@ if ((${#missing[@]})); then
         exit 1
     fi
 fi
+
+$packages_only && exit 0
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"

@@ -1,19 +1,34 @@
 #include "app/AppContext.h"
+#include "app/CommandLine.h"
 #include "app/ProgramEnd.h"
 #include "app/SettingsStore.h"
 #include "app/modMain.h"
+#include "ui/AccessibleFactory.h"
 #include "ui/FileDialog.h"
 #include "ui/Prompter.h"
 #include "ui/UrlOpener.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    // Before any QApplication: --help and --version need no display.
+    const CommandLine command = parseCommandLine(argumentsFrom(argc, argv), QDir::currentPath());
+    if (command.action != CommandLine::Action::Run)
+        return finishWithoutWindows(command);
+
+    // Qt sees the program name only, so a picture named like one of Qt's
+    // own options ("-style") stays a file name.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavelo"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
+    // Docks and task switchers match the windows to the installed menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.example.Kavelo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavelo/icons/kavelo.png")));
     QApplication::setQuitOnLastWindowClosed(false);
+    installAccessibleFactories();
 
     AppContext context;
     context.info = AppInfo::current();
@@ -30,5 +45,7 @@ int main(int argc, char* argv[]) {
 
     modMain start(context);
     start.Main();
+    // Queued, so the explorer is on screen before a message about the file.
+    QTimer::singleShot(0, &app, [&start, &command] { start.openGivenFiles(command); });
     return QApplication::exec();
 }

@@ -1,5 +1,9 @@
 #include "app/SettingsStore.h"
 
+#include "app/SettingsFileCheck.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -10,7 +14,10 @@ QString fullKey(const QString& section, const QString& key) {
 } // namespace
 
 SettingsStore::SettingsStore(const QString& filePath)
-    : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {}
+    : filePath_(filePath) {
+    if (inspectSettingsFile(filePath_) != SettingsFileState::Damaged)
+        settings_ = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
+}
 
 SettingsStore::~SettingsStore() = default;
 
@@ -21,6 +28,8 @@ QString SettingsStore::userFilePath(const QString& applicationTitle) {
 
 QString SettingsStore::read(const QString& section, const QString& key,
                             const QString& defaultText) const {
+    if (!settings_)
+        return defaultText;
     const QVariant value = settings_->value(fullKey(section, key));
     if (!value.isValid())
         return defaultText;
@@ -28,14 +37,30 @@ QString SettingsStore::read(const QString& section, const QString& key,
 }
 
 bool SettingsStore::contains(const QString& section, const QString& key) const {
-    return settings_->contains(fullKey(section, key));
+    return settings_ && settings_->contains(fullKey(section, key));
 }
 
 void SettingsStore::write(const QString& section, const QString& key, const QString& text) {
+    if (!settings_ && !setAsideDamagedFile())
+        return;
     settings_->setValue(fullKey(section, key), text);
     settings_->sync();
 }
 
 QString SettingsStore::filePath() const {
-    return settings_->fileName();
+    return filePath_;
+}
+
+bool SettingsStore::setAsideDamagedFile() {
+    const QString backup = freeBackupPath(filePath_, [](const QString& name) {
+        // A dangling link is a taken name too.
+        return QFile::exists(name) || QFileInfo(name).isSymLink();
+    });
+    // A plain rename: the bytes stay as they were, and it either happens
+    // in full or not at all.
+    if (backup.isEmpty() || !QFile::rename(filePath_, backup))
+        return false;
+    backupPath_ = backup;
+    settings_ = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
+    return true;
 }

@@ -1,7 +1,9 @@
 #include "app/frmAbout.h"
 
+#include "ui/Artwork.h"
 #include "ui/LinkLabel.h"
 #include "picture/Units.h"
+#include "ui/TextContrast.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -23,7 +25,10 @@ QLabel* makeText(QWidget* parent, const char* name, QRect geometry, qreal points
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, QGuiApplication::palette().color(QPalette::ButtonText));
+    // The scheme's button text colour, unless it would vanish on the white.
+    colours.setColor(
+        QPalette::WindowText,
+        readableTextColor(QGuiApplication::palette().color(QPalette::ButtonText), white));
     colours.setColor(QPalette::Window, white);
     label->setPalette(colours);
     return label;
@@ -35,7 +40,7 @@ QLabel* makePicture(QWidget* parent, const char* name, QRect geometry, const QSt
     picture->setObjectName(QLatin1String(name));
     picture->setGeometry(geometry);
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picture->setPixmap(QPixmap(resource));
+    picture->setPixmap(loadArtwork(resource, parent->devicePixelRatioF()));
     picture->setAccessibleName(description);
     return picture;
 }

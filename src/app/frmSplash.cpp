@@ -1,7 +1,9 @@
 #include "app/frmSplash.h"
 
+#include "ui/Artwork.h"
 #include "ui/ScreenPlacement.h"
 #include "picture/Units.h"
+#include "ui/TextContrast.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -20,7 +22,10 @@ QLabel* makeLabel(QWidget* parent, const char* name, QRect geometry, const QStri
     label->setAlignment(alignment | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QGuiApplication::palette().color(QPalette::ButtonText));
+    // The splash is white whatever the scheme: keep its text dark enough.
+    palette.setColor(QPalette::WindowText,
+                     readableTextColor(QGuiApplication::palette().color(QPalette::ButtonText),
+                                       QColor(255, 255, 255)));
     label->setPalette(palette);
     return label;
 }
@@ -68,14 +73,16 @@ frmSplash::frmSplash(AppInfo info, QWidget* parent)
     imgLogo = new QLabel(this);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setGeometry(twipsRect(240, 480, 1680, 1545));
-    imgLogo->setPixmap(QPixmap(QStringLiteral(":/kavelo/icons/kavelo.png")));
+    imgLogo->setPixmap(
+        loadArtwork(QStringLiteral(":/kavelo/icons/kavelo.png"), devicePixelRatioF()));
     imgLogo->setScaledContents(true);
     imgLogo->setAccessibleName(QStringLiteral("Kavelo icon"));
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(twipsRect(2520, 480, 4500, 1080));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/kavelo/images/banner.jpg")));
+    Image1->setPixmap(
+        loadArtwork(QStringLiteral(":/kavelo/images/banner.jpg"), devicePixelRatioF()));
     Image1->setAccessibleName(QStringLiteral("Kavelo banner"));
 
     // Stacking from the bottom up; lblCompany lies over lblCopyright.

@@ -1,5 +1,6 @@
 #include "app/modMain.h"
 
+#include "app/CommandLine.h"
 #include "app/frmSplash.h"
 #include "explorer/frmExplorer.h"
 
@@ -29,4 +30,14 @@ void modMain::Main() {
     explorer.load();
     splash.unload();
     explorer.show();
+}
+
+void modMain::openGivenFiles(const CommandLine& command) {
+    frmExplorer* window = explorer.get();
+    if (!window)
+        return;
+    if (!command.slideShowFile.isEmpty())
+        window->openSlideShowFile(command.slideShowFile);
+    if (!command.pictures.isEmpty())
+        window->appendPictures(command.pictures);
 }

@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "ui/Form.h"
 
+struct CommandLine;
 class frmExplorer;
 class frmSplash;
 
@@ -14,6 +15,9 @@ public:
     ~modMain();
 
     void Main();
+    // After Main: opens the files the command line names in the explorer,
+    // the slide show file first, then the pictures.
+    void openGivenFiles(const CommandLine& command);
 
     Form<frmSplash> splash;
     Form<frmExplorer> explorer;

@@ -48,7 +48,8 @@ void ExplorerControls::setupControls(QMainWindow* window, VolumeTable& volumes,
     FileList->setModel(slides);
     PVPicture = place(new PictureView(client), "PVPicture", twipsRect(5820, 120, 5715, 5115));
     PVPicture->setAccessibleName(QStringLiteral("Preview"));
-    PVPicture->setFocusPolicy(Qt::StrongFocus);
+    // Nothing can be done in the preview, so the keyboard passes it by.
+    PVPicture->setFocusPolicy(Qt::NoFocus);
     FileLst = place(new FileListBox(client), "FileLst", twipsRect(240, 2460, 4815, 2040));
 
     cmdLoad =
@@ -69,8 +70,8 @@ void ExplorerControls::setupControls(QMainWindow* window, VolumeTable& volumes,
         makeButton(client, "Remove", QStringLiteral("&Remove"),
                    QStringLiteral(":/kavelo/icons/remove.png"), twipsRect(1980, 4620, 1515, 735));
 
-    const QList<QWidget*> tabOrder = {Drive,   Dir,    FileList,  PVPicture, FileLst, cmdLoad,
-                                      cmdSave, Select, SlideShow, btnExit,   Remove};
+    const QList<QWidget*> tabOrder = {Drive,   Dir,    FileList,  FileLst, cmdLoad,
+                                      cmdSave, Select, SlideShow, btnExit, Remove};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         QWidget::setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 

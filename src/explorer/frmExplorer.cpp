@@ -121,12 +121,14 @@ void frmExplorer::FileLst_DblClick() {
 }
 
 void frmExplorer::FileList_Click() {
-    const QModelIndex current = FileList->currentIndex();
-    if (!current.isValid())
+    // The selected entry, never merely the current one: the focus arriving
+    // in the list makes an entry current without the user choosing it.
+    const QModelIndex selected = FileList->selectedIndex();
+    if (!selected.isValid())
         return;
-    PictureOpened = slides_->entry(current.row());
+    PictureOpened = slides_->entry(selected.row());
     ShowPreview();
-    intSlideIndex = current.row();
+    intSlideIndex = selected.row();
     Remove->setEnabled(true);
 }
 
@@ -156,9 +158,10 @@ void frmExplorer::Remove_Click() {
 void frmExplorer::selectSlide(int position) {
     const QModelIndex index = slides_->index(position);
     // Selecting runs the selection handling even when the row is already
-    // current (removing the first entry leaves the new first one current).
-    if (FileList->currentIndex() == index) {
-        FileList->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    // selected: removing the current entry makes the view select its
+    // neighbour by itself, which raises nothing while removing_ is set.
+    if (FileList->selectedIndex() == index) {
+        FileList->setCurrentIndex(index);
         FileList_Click();
     } else {
         FileList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
@@ -171,10 +174,14 @@ void frmExplorer::ShowPreview() {
         const WaitCursor hourglass;
         loaded = PVPicture->LoadFile(PictureOpened);
     }
-    if (!loaded)
-        context_.prompter->message(
-            this, QStringLiteral("Format Not supported. Unable to open picture file."),
-            MessageIcon::Stop);
+    if (loaded) {
+        // What a screen reader says of the preview: the file it shows.
+        PVPicture->setAccessibleDescription(PictureOpened);
+        return;
+    }
+    context_.prompter->message(this,
+                               QStringLiteral("Format Not supported. Unable to open picture file."),
+                               MessageIcon::Stop);
 }
 
 void frmExplorer::SlideShow_Click() {
@@ -198,6 +205,15 @@ void frmExplorer::cmdLoad_Click() {
         return;
     strSavePath = *chosen;
     loadSlideShowFile();
+}
+
+void frmExplorer::openSlideShowFile(const QString& path) {
+    strSavePath = path;
+    loadSlideShowFile();
+}
+
+void frmExplorer::appendPictures(const QStringList& paths) {
+    slides_->append(paths);
 }
 
 void frmExplorer::cmdSave_Click() {

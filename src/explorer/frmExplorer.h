@@ -69,6 +69,12 @@ public:
     void mnuAboutInfo_Click();
     void ShowPreview();
 
+    // Files handed to the program from outside (the command line, a file
+    // manager): a slide show file is treated as if chosen in the Load
+    // dialog, and pictures are appended as a double-click appends them.
+    void openSlideShowFile(const QString& path);
+    void appendPictures(const QStringList& paths);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -88,7 +94,7 @@ private:
     bool unloaded_ = false;
     // The show's position and direction for the whole run.
     SlideStepper showState_;
-    // The view moves its current row by itself when the current entry is
+    // The view selects a neighbour by itself when the selected entry is
     // removed; that is no selection by the user.
     bool removing_ = false;
 };

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
+#include <QWindow>
 #include <QSlider>
 
 namespace {
@@ -51,6 +53,12 @@ frmOptions::frmOptions(SettingsStore& settings, QVariant& intSavePath, QWidget* 
     // The designed places of the pages overlap; show the first tab's page
     // from the start rather than only after the first tab change.
     tbsOptions_Click();
+    // While another application is active the focus window is none, so
+    // only the program's own windows mark a return that rereads.
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        if (focus && focus != windowHandle() && isProgramWindow(focus))
+            activation_.otherProgramWindowActivated();
+    });
 }
 
 void frmOptions::buildControls() {
@@ -185,7 +193,8 @@ void frmOptions::cmdCancel_Click() {
 bool frmOptions::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::WindowActivate:
-        Form_Activate();
+        if (activation_.activated())
+            Form_Activate();
         break;
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
@@ -195,6 +204,12 @@ bool frmOptions::event(QEvent* event) {
         break;
     }
     return QDialog::event(event);
+}
+
+void frmOptions::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        activation_.shown();
+    QDialog::showEvent(event);
 }
 
 bool frmOptions::eventFilter(QObject* watched, QEvent* event) {

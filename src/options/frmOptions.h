@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ActivationWatch.h"
+
 #include <QDialog>
 #include <QList>
 #include <QPointer>
@@ -45,6 +47,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -53,6 +56,10 @@ private:
     void previewKey(QObject* receiver, QEvent* event);
 
     SettingsStore& settings_;
+    // Activation rereads the stored values only when the user comes back
+    // from another of the program's windows (or first sees the dialog), so
+    // a trip to another application keeps unapplied changes.
+    ActivationWatch activation_;
     QVariant& intSavePath_;
     // A key press that no control takes travels up to the dialog, passing
     // every watched parent on the way; it is previewed only at the first.

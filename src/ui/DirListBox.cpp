@@ -1,5 +1,6 @@
 #include "ui/DirListBox.h"
 
+#include "ui/IndentDelegate.h"
 #include "ui/VolumeTable.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@ DirListBox::DirListBox(VolumeTable& volumes, QWidget* parent)
     setUniformItemSizes(true);
     setIconSize(QSize(16, 16));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new IndentDelegate(this));
     connect(this, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { openFolder(item->data(PathRole).toString()); });
 }
@@ -68,7 +70,8 @@ void DirListBox::fill() {
     for (const QString& ancestor : std::as_const(ancestors)) {
         const QString name =
             ancestor == QLatin1String("/") ? ancestor : ancestor.mid(ancestor.lastIndexOf('/') + 1);
-        auto* entry = new QListWidgetItem(openIcon, QString(depth * 2, QLatin1Char(' ')) + name);
+        auto* entry = new QListWidgetItem(openIcon, name);
+        entry->setData(IndentDelegate::DepthRole, depth);
         entry->setData(PathRole, ancestor);
         entry->setToolTip(ancestor);
         addItem(entry);
@@ -80,7 +83,8 @@ void DirListBox::fill() {
         QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     const QString prefix = path_ == QLatin1String("/") ? path_ : path_ + QLatin1Char('/');
     for (const QString& name : subfolders) {
-        auto* entry = new QListWidgetItem(openIcon, QString(depth * 2, QLatin1Char(' ')) + name);
+        auto* entry = new QListWidgetItem(openIcon, name);
+        entry->setData(IndentDelegate::DepthRole, depth);
         entry->setData(PathRole, prefix + name);
         addItem(entry);
     }

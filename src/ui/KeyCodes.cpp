@@ -2,6 +2,26 @@
 
 #include <QKeyEvent>
 
+namespace {
+// X11 and Wayland report the XKB key code as the native scan code: the
+// evdev code plus 8. The top row's 1 to 9 and 0 are evdev 2 to 11 on every
+// layout, whatever characters the layout puts on them.
+constexpr quint32 topRowFirstScanCode = 10;
+constexpr quint32 topRowLastScanCode = 19;
+
+// The digit key of the top row, by its place; 0 when the key is elsewhere.
+int topRowDigitCode(quint32 scanCode) {
+    if (scanCode < topRowFirstScanCode || scanCode > topRowLastScanCode)
+        return 0;
+    // The row runs 1 ... 9, then 0.
+    return scanCode == topRowLastScanCode ? 48 : 49 + int(scanCode - topRowFirstScanCode);
+}
+
+bool isDigitRowCharacter(int key) {
+    return (key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Percent;
+}
+} // namespace
+
 int virtualKeyCode(const QKeyEvent& event) {
     const int key = event.key();
     const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
@@ -25,6 +45,19 @@ int virtualKeyCode(const QKeyEvent& event) {
         default:
             break;
         }
+    }
+    // The digit keys are known by their place, as their virtual key codes
+    // are: on AZERTY the 5 key gives "(", on Czech a letter, and Shift
+    // gives the digit. Where the platform reports no scan code (0), the
+    // character is all there is to go by.
+    const quint32 scanCode = event.nativeScanCode();
+    if (!keypad && scanCode != 0) {
+        if (const int digit = topRowDigitCode(scanCode))
+            return digit;
+        // A digit or "%" typed on another key (French Shift+ù gives "%")
+        // is not a digit key.
+        if (isDigitRowCharacter(key))
+            return 0;
     }
     if (key >= Qt::Key_0 && key <= Qt::Key_9)
         return 48 + (key - Qt::Key_0);

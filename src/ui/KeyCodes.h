@@ -19,8 +19,10 @@ constexpr int AltMask = 4;
 } // namespace vk
 
 // The virtual key code of a key press, 0 for keys without one. Shift+Tab
-// (Qt's Backtab) is Tab, Shift+5 ('%' on a US layout) is 5, keypad Enter is
-// Enter, and keypad digits keep their own codes.
+// (Qt's Backtab) is Tab, keypad Enter is Enter, and keypad digits keep their
+// own codes. The top row's digit keys are told by their place (the native
+// scan code) whatever the layout makes them type, Shift included; without a
+// scan code, by their character, with Shift+5 ('%' on a US layout) as 5.
 int virtualKeyCode(const QKeyEvent& event);
 
 // Shift 1, Ctrl 2, Alt 4.

@@ -1,9 +1,12 @@
 #include "app/frmAbout.h"
+#include "app/frmSplash.h"
 #include "explorer/frmExplorer.h"
 #include "support/Fakes.h"
 #include "support/TestRegistry.h"
 #include "ui/LinkLabel.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -157,6 +160,52 @@ private Q_SLOTS:
         QVERIFY(box.Frame1->geometry().contains(box.SWBHyperLink1->geometry()));
         QVERIFY(!box.cmdOK->isDefault());
         QVERIFY(!box.cmdOK->autoDefault());
+    }
+    // Text on the boxes' fixed white keeps the scheme's button text colour
+    // only where it reads there; a dark scheme's light text becomes black.
+    void textOnWhiteReadsUnderEveryScheme_data() {
+        QTest::addColumn<QColor>("scheme");
+        QTest::addColumn<QColor>("shown");
+        QTest::newRow("standard scheme") << QColor(Qt::black) << QColor(Qt::black);
+        QTest::newRow("dark navy text") << QColor(0, 0, 128) << QColor(0, 0, 128);
+        QTest::newRow("dark scheme") << QColor(238, 238, 238) << QColor(Qt::black);
+        QTest::newRow("mid grey") << QColor(150, 150, 150) << QColor(Qt::black);
+    }
+    void textOnWhiteReadsUnderEveryScheme() {
+        QFETCH(QColor, scheme);
+        QFETCH(QColor, shown);
+        const QPalette standard = QApplication::palette();
+        QPalette dark = standard;
+        dark.setColor(QPalette::ButtonText, scheme);
+        dark.setColor(QPalette::WindowText, scheme);
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        dark.setColor(QPalette::Button, QColor(50, 50, 50));
+        QApplication::setPalette(dark);
+        FakeWorld world;
+        frmAbout box(world.context());
+        frmSplash splash(world.context().info);
+        QApplication::setPalette(standard);
+        const QList<const QLabel*> onWhite{box.Label1,         box.Label2,        splash.lblVersion,
+                                           splash.lblPlatform, splash.lblWarning, splash.lblCompany,
+                                           splash.lblCopyright};
+        for (const QLabel* label : onWhite)
+            QCOMPARE(label->palette().color(QPalette::WindowText), shown);
+        QCOMPARE(box.palette().color(QPalette::Window), QColor(Qt::white));
+    }
+
+    // A screen reader finds a link it can activate, not static text.
+    void theLinkIsAnActivatableLink() {
+        FakeWorld world;
+        frmAbout box(world.context());
+        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(box.SWBHyperLink1);
+        QVERIFY(link);
+        QCOMPARE(link->role(), QAccessible::Link);
+        QCOMPARE(link->text(QAccessible::Name), box.SWBHyperLink1->linkText());
+        QAccessibleActionInterface* actions = link->actionInterface();
+        QVERIFY(actions);
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(world.urlOpener.opened, QList<QUrl>{box.SWBHyperLink1->target()});
     }
 };
 KAVELO_TEST(AboutTest)

@@ -1,3 +1,4 @@
+#include "support/AsUnprivileged.h"
 #include "support/ExplorerFixture.h"
 #include "support/FileBytes.h"
 #include "support/TestRegistry.h"
@@ -27,46 +28,6 @@ QStringList numberedEntries(int count) {
         entries.append(QStringLiteral("/pics/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
     return entries;
 }
-
-// Root ignores permission bits, and CI runs the tests as root: for the
-// stretch of a check the process takes the identity of "nobody". Run by an
-// ordinary user, the bits already apply and nothing changes.
-class AsUnprivileged {
-public:
-    AsUnprivileged() {
-        if (geteuid() != 0) {
-            active_ = true;
-            return;
-        }
-        if (setegid(nobody) != 0)
-            return;
-        if (seteuid(nobody) != 0) {
-            restoreGroup();
-            return;
-        }
-        dropped_ = active_ = true;
-    }
-    ~AsUnprivileged() {
-        if (!dropped_)
-            return;
-        if (seteuid(0) != 0)
-            qFatal("cannot return to root: %s", strerror(errno));
-        restoreGroup();
-    }
-    AsUnprivileged(const AsUnprivileged&) = delete;
-    AsUnprivileged& operator=(const AsUnprivileged&) = delete;
-
-    bool active() const { return active_; }
-
-private:
-    static void restoreGroup() {
-        if (setegid(0) != 0)
-            qFatal("cannot return to group root: %s", strerror(errno));
-    }
-    static constexpr uid_t nobody = 65534;
-    bool active_ = false;
-    bool dropped_ = false;
-};
 
 // A file system of 16 KiB that runs full at once: a tmpfs mounted on a
 // temporary folder, which needs root and a system that allows the mount.

@@ -1,6 +1,7 @@
 #include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
+#include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
 #include "ui/SlideListModel.h"
@@ -9,6 +10,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 const QString cannotOpen = QStringLiteral("Format Not supported. Unable to open picture file.");
@@ -199,6 +201,73 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(explorer.messages().size(), 3);
         QCOMPARE(explorer.window.intSlideIndex, 2);
+    }
+
+    // Focus arriving in a list without a current entry makes entry 0 current
+    // but selects nothing: no preview, no message, Remove stays disabled.
+    void focusArrivingChoosesNoEntry_data() {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("Tab from the folder list") << "Tab";
+        QTest::newRow("Shift+Tab from the file list") << "Backtab";
+        QTest::newRow("the window active again") << "activation";
+    }
+    void focusArrivingChoosesNoEntry() {
+        QFETCH(QString, from);
+        Explorer explorer;
+        QVERIFY(writeBytes(explorer.path("x.txt"), "text"));
+        for (int i = 0; i < 3; ++i)
+            explorer.window.slideList().append(explorer.path("x.txt"));
+        explorer.window.show();
+        explorer.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&explorer.window));
+        SlideListView* list = explorer.window.FileList;
+        if (from == "Tab") {
+            explorer.window.Dir->setFocus();
+            QTest::keyClick(explorer.window.Dir, Qt::Key_Tab);
+        } else if (from == "Backtab") {
+            explorer.window.FileLst->setFocus();
+            QTest::keyClick(explorer.window.FileLst, Qt::Key_Backtab);
+        } else {
+            // Focused while empty; the entries come afterwards, as after a
+            // Load, so nothing is current when the window comes back.
+            explorer.window.slideList().clear();
+            list->setFocus();
+            explorer.window.slideList().append(explorer.path("x.txt"));
+            QWindow elsewhere;
+            elsewhere.show();
+            elsewhere.requestActivate();
+            QTRY_VERIFY(!explorer.window.isActiveWindow());
+            explorer.window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&explorer.window));
+        }
+        QTRY_VERIFY(list->hasFocus());
+        QVERIFY(list->currentIndex().isValid());
+        QCOMPARE(explorer.highlighted(), -1);
+        QVERIFY(explorer.messages().isEmpty());
+        QVERIFY(explorer.window.PictureOpened.isEmpty());
+        QVERIFY(!explorer.window.Remove->isEnabled());
+        QCOMPARE(explorer.window.intSlideIndex, 0);
+    }
+
+    // Ctrl with the arrow keys moves only the focus frame; Remove still
+    // takes the entry the user selected.
+    void ctrlArrowsMoveNoSelection() {
+        Explorer explorer;
+        explorer.addPictures("ABCD");
+        explorer.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&explorer.window));
+        SlideListView* list = explorer.window.FileList;
+        list->setFocus();
+        explorer.select(1);
+        QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(list->currentIndex().row(), 3);
+        QCOMPARE(explorer.highlighted(), 1);
+        QCOMPARE(explorer.previewed(), QChar('B'));
+        QCOMPARE(explorer.window.intSlideIndex, 1);
+        explorer.window.Remove->click();
+        QCOMPARE(explorer.letters(), QStringLiteral("ACD"));
+        QCOMPARE(explorer.highlighted(), 0);
     }
 
     // Positions are not limited to 16 bits.

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTabBar>
+#include <QApplication>
 #include <QTest>
 #include <QWindow>
 
@@ -308,6 +309,53 @@ private Q_SLOTS:
         QCOMPARE(dialog.lblTimerSecs->text(), QStringLiteral("Display images for 5 seconds"));
         QVERIFY(dialog.chkSavePath->isChecked());
         verifyPages(dialog, 1);
+    }
+    // Qt activates the dialog also when the user comes back from another
+    // application; only a return from one of the program's own windows
+    // rereads the stored values.
+    void comingBackKeepsOrDiscardsUnappliedChanges_data() {
+        QTest::addColumn<QString>("away");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("another application") << "elsewhere" << true;
+        QTest::newRow("another application, then the explorer") << "elsewhere explorer" << false;
+        QTest::newRow("the explorer, then another application") << "explorer elsewhere" << false;
+    }
+    void comingBackKeepsOrDiscardsUnappliedChanges() {
+        QFETCH(QString, away);
+        QFETCH(bool, kept);
+        FakeWorld world;
+        world.settings->write("opts", "TimerSecs", "5");
+        QVariant flag = QStringLiteral("1");
+        QWidget explorer;
+        explorer.show();
+        // A window of no widget: the widgets see no active window of the
+        // program, as when another application has the focus.
+        QWindow elsewhere;
+        elsewhere.show();
+        frmOptions dialog(*world.settings, flag, nullptr);
+        dialog.show();
+        dialog.activateWindow();
+        QTRY_VERIFY(dialog.isActiveWindow());
+        QCOMPARE(dialog.TimerSecs->value(), 5);
+        dialog.tbsOptions->setCurrentIndex(1);
+        dialog.TimerSecs->setValue(22);
+        dialog.chkSavePath->setChecked(false);
+
+        for (const QString& step : away.split(' ')) {
+            if (step == "elsewhere") {
+                elsewhere.requestActivate();
+                QTRY_COMPARE(QGuiApplication::focusWindow(), &elsewhere);
+                QVERIFY(!QApplication::activeWindow());
+            } else {
+                explorer.activateWindow();
+                QTRY_VERIFY(explorer.isActiveWindow());
+            }
+        }
+        dialog.activateWindow();
+        QTRY_VERIFY(dialog.isActiveWindow());
+        QCOMPARE(dialog.TimerSecs->value(), kept ? 22 : 5);
+        QCOMPARE(dialog.chkSavePath->isChecked(), !kept);
+        verifyPages(dialog, kept ? 2 : 1);
     }
 };
 KAVELO_TEST(OptionsTest)

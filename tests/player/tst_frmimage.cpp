@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -246,6 +247,29 @@ private Q_SLOTS:
         // A step by key neither stops nor starts the timer.
         QVERIFY(window.Timer1->isActive());
         QCOMPARE(player.world.programEnd.calls, 0);
+    }
+
+    // The 5 key turns the show backwards on every layout, by its place: a
+    // press as X11 delivers it on French (gives "(") and Czech (a letter).
+    void theTopRowFiveOnOtherLayouts_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("scanCode");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("French (") << int(Qt::Key_ParenLeft) << 14
+                                  << QString(SlideStepper::Backwards);
+        QTest::newRow("Czech letter") << 0x158 << 14 << QString(SlideStepper::Backwards);
+        QTest::newRow("French % elsewhere")
+            << int(Qt::Key_Percent) << 48 << QString(SlideStepper::Forwards);
+    }
+    void theTopRowFiveOnOtherLayouts() {
+        QFETCH(int, key);
+        QFETCH(int, scanCode);
+        QFETCH(QString, after);
+        Player player({a, b});
+        frmImage& window = player.open();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, quint32(scanCode), 0, 0);
+        QCoreApplication::sendEvent(&window, &press);
+        QCOMPARE(player.state.Direction, after);
     }
 
     void spacePausesAndEnterStepsWhilePaused() {

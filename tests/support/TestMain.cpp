@@ -1,4 +1,5 @@
 #include "support/TestRegistry.h"
+#include "ui/AccessibleFactory.h"
 
 #include <QApplication>
 #include <QTest>
@@ -25,6 +26,8 @@ int registerTestClass(const char* name, std::function<QObject*()> factory) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    // As main does.
+    installAccessibleFactories();
     int failures = 0;
     for (const Registered& test : registry()) {
         std::unique_ptr<QObject> object(test.factory());

@@ -1,0 +1,221 @@
+#!/usr/bin/python3
+"""Writes the seed corpora of the fuzz targets into OUTPUT/<target>/.
+
+Every seed is generated here from a drawn test pattern, so no file from
+elsewhere enters the corpus. The pictures are small (a few KB) so that the
+fuzzer runs many inputs a second, and cover the variants the decoder meets:
+JPEG baseline, progressive, grayscale, CMYK, with restart markers and with
+every EXIF orientation; BMP from 1 to 32 bits, RLE8, RLE4 and top-down;
+TIFF uncompressed, LZW, Deflate, PackBits, JPEG-in-TIFF, tiled, planar,
+16-bit, palette and CMYK.
+"""
+import io
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image, ImageDraw
+
+SIZE = (40, 30)
+
+
+def pattern(mode="RGB"):
+    """Black top left, red bottom right, white elsewhere, and a diagonal."""
+    image = Image.new("RGB", SIZE, "white")
+    draw = ImageDraw.Draw(image)
+    w, h = SIZE
+    draw.rectangle([0, 0, w // 2 - 1, h // 2 - 1], fill="black")
+    draw.rectangle([w // 2, h // 2, w - 1, h - 1], fill="red")
+    draw.line([0, h - 1, w - 1, 0], fill="blue")
+    return image.convert(mode)
+
+
+def saved(image, **options):
+    out = io.BytesIO()
+    image.save(out, **options)
+    return out.getvalue()
+
+
+def run(*command, stdin=None):
+    return subprocess.run(command, input=stdin, stdout=subprocess.PIPE, check=True).stdout
+
+
+def with_exif_orientation(jpeg, orientation):
+    """The JPEG with an APP1 EXIF block holding only the orientation tag."""
+    ifd = struct.pack(">H", 1) + struct.pack(">HHIHH", 0x0112, 3, 1, orientation, 0)
+    ifd += struct.pack(">I", 0)
+    tiff = b"MM\x00\x2a" + struct.pack(">I", 8) + ifd
+    body = b"Exif\x00\x00" + tiff
+    return jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body + jpeg[2:]
+
+
+def jpegs():
+    rgb = pattern()
+    yield "baseline.jpg", saved(rgb, format="JPEG", quality=80)
+    yield "progressive.jpg", saved(rgb, format="JPEG", quality=80, progressive=True)
+    yield "gray.jpg", saved(pattern("L"), format="JPEG", quality=80)
+    yield "cmyk.jpg", saved(pattern("CMYK"), format="JPEG", quality=80)
+    yield "subsampled.jpg", saved(rgb, format="JPEG", quality=60, subsampling=2)
+    ppm = saved(rgb, format="PPM")
+    yield "restart.jpg", run("cjpeg", "-restart", "1", stdin=ppm)
+    yield "progressive-restart.jpg", run("cjpeg", "-progressive", "-restart", "1", stdin=ppm)
+    yield "arithmetic.jpg", run("cjpeg", "-arithmetic", stdin=ppm)
+    plain = saved(rgb, format="JPEG", quality=80)
+    for orientation in range(1, 9):
+        yield f"exif{orientation}.jpg", with_exif_orientation(plain, orientation)
+
+
+def bmp(pixels, width, height, bits, palette=(), compression=0, top_down=False):
+    """A BMP with a 40-byte header; pixels are the stored rows, already packed."""
+    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    offset = 14 + 40 + len(colours)
+    info = struct.pack("<IiiHHIIiiII", 40, width, -height if top_down else height, 1, bits,
+                       compression, len(pixels), 2835, 2835, len(palette), 0)
+    header = b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
+    return header + info + colours + pixels
+
+
+def indexed_rows(image, palette):
+    """Rows bottom-up as lists of palette indexes."""
+    lookup = {colour: index for index, colour in enumerate(palette)}
+    w, h = image.size
+    rows = [[lookup.get(image.getpixel((x, y)), 0) for x in range(w)] for y in range(h)]
+    return rows[::-1]
+
+
+def packed(rows, bits):
+    data = b""
+    for row in rows:
+        line = bytearray()
+        if bits == 8:
+            line = bytearray(row)
+        elif bits == 4:
+            for x in range(0, len(row), 2):
+                line.append(row[x] << 4 | (row[x + 1] if x + 1 < len(row) else 0))
+        elif bits == 1:
+            for x in range(0, len(row), 8):
+                byte = 0
+                for bit, value in enumerate(row[x:x + 8]):
+                    byte |= (value & 1) << (7 - bit)
+                line.append(byte)
+        data += bytes(line) + b"\0" * (-len(line) % 4)
+    return data
+
+
+def rle(rows, bits):
+    """Run-length data: runs of one index (RLE4 runs hold a pair of nibbles)."""
+    data = bytearray()
+    for row in rows:
+        x = 0
+        while x < len(row):
+            run_length = 1
+            while x + run_length < len(row) and row[x + run_length] == row[x] and run_length < 255:
+                run_length += 1
+            value = row[x] if bits == 8 else row[x] << 4 | row[x]
+            data += bytes((run_length, value))
+            x += run_length
+        data += b"\0\0"
+    return bytes(data + b"\0\1")
+
+
+def bmps():
+    rgb = pattern()
+    yield "rgb24.bmp", saved(rgb, format="BMP")
+    yield "rgba32.bmp", saved(pattern("RGBA"), format="BMP")
+    yield "gray8.bmp", saved(pattern("L"), format="BMP")
+    palette = [(0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 0, 255)]
+    rows = indexed_rows(rgb, palette)
+    w, h = SIZE
+    yield "pal8.bmp", bmp(packed(rows, 8), w, h, 8, palette)
+    yield "pal4.bmp", bmp(packed(rows, 4), w, h, 4, palette)
+    yield "mono1.bmp", bmp(packed([[v & 1 for v in r] for r in rows], 1), w, h, 1, palette[:2])
+    yield "topdown8.bmp", bmp(packed(rows[::-1], 8), w, h, 8, palette, top_down=True)
+    yield "rle8.bmp", bmp(rle(rows, 8), w, h, 8, palette, compression=1)
+    yield "rle4.bmp", bmp(rle(rows, 4), w, h, 4, palette, compression=2)
+    rle8 = bmp(rle(rows, 8), w, h, 8, palette, compression=1)
+    # Writers may leave the data size at 0 for compressed rows.
+    yield "rle8-nosize.bmp", rle8[:34] + b"\0\0\0\0" + rle8[38:]
+    rgb555 = b"".join(
+        struct.pack("<H", (r >> 3) << 10 | (g >> 3) << 5 | b >> 3)
+        for y in range(h - 1, -1, -1) for x in range(w) for r, g, b in [rgb.getpixel((x, y))])
+    yield "rgb555.bmp", bmp(rgb555, w, h, 16)
+
+
+def tiffs(scratch):
+    rgb = pattern()
+    for name in ("raw", "tiff_lzw", "tiff_adobe_deflate", "packbits", "jpeg"):
+        yield f"rgb-{name}.tif", saved(rgb, format="TIFF", compression=name)
+    yield "gray.tif", saved(pattern("L"), format="TIFF", compression="tiff_lzw")
+    yield "gray16.tif", saved(pattern("L").convert("I;16"), format="TIFF")
+    yield "palette.tif", saved(rgb.quantize(4), format="TIFF")
+    yield "mono.tif", saved(pattern("1"), format="TIFF", compression="group4")
+    yield "cmyk.tif", saved(pattern("CMYK"), format="TIFF", compression="tiff_lzw")
+    yield "rgba.tif", saved(pattern("RGBA"), format="TIFF", compression="tiff_adobe_deflate")
+    source = os.path.join(scratch, "source.tif")
+    rgb.save(source, format="TIFF")
+    for name, options in [("tiled.tif", ["-t", "-w", "16", "-l", "16", "-c", "lzw"]),
+                          ("planar.tif", ["-p", "separate", "-c", "zip"]),
+                          ("strips.tif", ["-r", "4", "-c", "packbits"]),
+                          ("tiled-jpeg.tif", ["-t", "-w", "16", "-l", "16", "-c", "jpeg"])]:
+        target = os.path.join(scratch, name)
+        run("tiffcp", *options, source, target)
+        yield name, open(target, "rb").read()
+    png = os.path.join(scratch, "source.png")
+    rgb.save(png)
+    for name, options in [("rgb16.tif", ["-depth", "16"]),
+                          ("cmyk16.tif", ["-colorspace", "CMYK", "-depth", "16"]),
+                          ("cmyka.tif", ["-colorspace", "CMYK", "-alpha", "on"]),
+                          ("cmyk-tiled.tif", ["-colorspace", "CMYK", "-define",
+                                              "tiff:tile-geometry=16x16"])]:
+        target = os.path.join(scratch, name)
+        run("convert", png, *options, target)
+        yield name, open(target, "rb").read()
+
+
+def slide_files():
+    yield "crlf.txt", b"/home/user/a.jpg\r\n/home/user/b.bmp\r\n"
+    yield "lf.txt", b"/tmp/one.tif\n/tmp/two.jpg"
+    yield "cr.txt", b"C:\\pictures\\x.jpg\r\rD:\\y.bmp\r"
+    yield "utf8.txt", "/home/jürgen/Ferienbild €.jpg\r\n/tmp/写真.tif\r\n".encode()
+    yield "latin1.txt", b"/tmp/caf\xe9.jpg\r\n\xff\xfe\r\n"
+    yield "empty-lines.txt", b"\r\n\r\n\n\r"
+
+
+def settings():
+    # The first byte's lowest bit picks the target's path: even for one
+    # stored text, odd for a whole settings file.
+    for text in (b"1", b" 54 ", b"55", b"-3", b"1abc", b"1e0", b"+1", b"0x10", b"", b"99999999999"):
+        yield f"text-{len(text)}-{text.hex()}.txt", b"\0" + text
+    yield "file.conf", b"\1[opts]\nTimerSecs=5\nSavePath=1\n[paths]\nDir=/home/user\nDrive=/\n"
+    yield "quoted.conf", b'\1[opts]\nTimerSecs="12"\nSavePath=@Variant(\\0\\0\\0\\x2)\n'
+    yield "unicode.conf", "\1[paths]\nDir=/home/\u00e9t\u00e9\\x20a\nDrive=\\\\srv\n".encode()
+    yield "bad.conf", b"\1[opts\nTimerSecs\n=\n[paths]]\nDir=\xff\xfe\0\n"
+
+
+def write(folder, items):
+    os.makedirs(folder, exist_ok=True)
+    for name, data in items:
+        with open(os.path.join(folder, name), "wb") as out:
+            out.write(data)
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: make-seeds.py OUTPUT")
+    output = sys.argv[1]
+    scratch = tempfile.mkdtemp()
+    try:
+        pictures = list(jpegs()) + list(bmps()) + list(tiffs(scratch))
+        write(os.path.join(output, "picture"), pictures)
+        write(os.path.join(output, "slidefile"), slide_files())
+        write(os.path.join(output, "settings"), settings())
+    finally:
+        shutil.rmtree(scratch)
+    for target in ("picture", "slidefile", "settings"):
+        print(f"{target}: {len(os.listdir(os.path.join(output, target)))} seeds")
+
+
+main()

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang into ./build-fuzz and runs each for
+# SECONDS (default 60), printing executions and findings per target.
+# Findings (crashing, slow or oversized inputs) land in build-fuzz/findings/
+# <target>/; the exit status is 1 when there is any.
+set -euo pipefail
+seconds=${1:-60}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build-fuzz"
+"$root/scripts/setup.sh" --packages-only
+
+targets=(picture slidefile settings)
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=ON \
+    -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
+
+# Seeds are generated afresh; what the fuzzer adds to a corpus stays for the
+# next run in the same folder.
+/usr/bin/python3 "$root/fuzz/make-seeds.py" "$build/seeds" >/dev/null
+
+# One decode stays within the decoder's memory budget (640 MiB) and any file
+# under 10 MB is decoded or refused within 2 s. Any single allocation above
+# the budget, and a resident size above it plus what the idle fuzzer process
+# holds (about 60 MB with Qt and the sanitizers), is a finding; so is an
+# input that takes longer than the promised 2 s.
+picture_limits=(-rss_limit_mb=704 -malloc_limit_mb=640 -timeout=2 -max_len=65536)
+other_limits=(-rss_limit_mb=1024 -timeout=2 -max_len=16384)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export QT_QPA_PLATFORM=offscreen
+status=0
+summary=()
+for target in "${targets[@]}"; do
+    corpus="$build/corpus/$target"
+    findings="$build/findings/$target"
+    log="$build/fuzz-$target.log"
+    mkdir -p "$corpus" "$findings"
+    if [[ $target == picture ]]; then limits=("${picture_limits[@]}"); else limits=("${other_limits[@]}"); fi
+    echo "Fuzzing $target for $seconds s"
+    # -fork keeps going after a finding, so one slow file does not end the
+    # run; every finding is written to its own file.
+    "$build/fuzz/fuzz_$target" "${limits[@]}" -max_total_time="$seconds" -fork=1 \
+        -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -artifact_prefix="$findings/" \
+        "$corpus" "$build/seeds/$target" >"$log" 2>&1 || true
+    executions=$(grep -o 'exec/s: [0-9]*\|execs: [0-9]*' "$log" | tail -1 || true)
+    runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#' || true)
+    found=$(find "$findings" -type f | wc -l)
+    summary+=("$(printf '%-10s executions %10s  findings %3d  corpus %5d' "$target" "${runs:-?}" \
+        "$found" "$(find "$corpus" -type f | wc -l)")")
+    ((found == 0)) || status=1
+done
+printf '%s\n' "${summary[@]}"
+if ((status)); then
+    echo "Findings are in $build/findings/; run one with: $build/fuzz/fuzz_<target> <file>" >&2
+fi
+exit $status

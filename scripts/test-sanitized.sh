@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the tests with sanitizers, in a folder of their own, and runs them
+# headless; any sanitizer report fails the run.
+#   scripts/test-sanitized.sh          ASan and UBSan, whole suite (g++, ./build-asan)
+#   scripts/test-sanitized.sh thread   ThreadSanitizer, the tests of the code that
+#                                      uses threads (clang-14, ./build-tsan)
+set -euo pipefail
+mode=${1:-address}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$root/scripts/setup.sh" --packages-only
+
+case $mode in
+address)
+    build="$root/build-asan"
+    sanitize=address,undefined
+    compiler=g++
+    suites=(app ui explorer player slidefile options)
+    export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0:strict_string_checks=1
+    export LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp":print_suppressions=0
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    ;;
+thread)
+    build="$root/build-tsan"
+    sanitize=thread
+    # g++ 12's TSan misses Qt's futex-based locks no less than clang's, and
+    # clang-14 reports with better stacks.
+    compiler=clang++-14
+    suites=(ui player)
+    # Qt is not built with TSan; the suppressions name what it does inside
+    # itself that TSan cannot see the ordering of.
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions="$root/scripts/tsan.supp"
+    ;;
+*)
+    echo "usage: $0 [address|thread]" >&2
+    exit 2
+    ;;
+esac
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$compiler" \
+    -DKAVELO_SANITIZE="$sanitize" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "${suites[@]/#/test_}"
+cd "$build"
+# A suite stopped by a report fails like any other failed test.
+pattern="^($(IFS='|'; echo "${suites[*]}"))\$"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R "$pattern"
