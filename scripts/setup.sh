@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+    libtiff-dev libtiff-tools
     xvfb xauth xdotool imagemagick openbox
     fonts-dejavu-core fonts-liberation
 )
