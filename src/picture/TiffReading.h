@@ -34,7 +34,7 @@ private:
     std::optional<DecodedPicture> readFailed();
     std::unique_ptr<TiffRowConverter> directConverter();
     bool stripsAndTilesComplete(qint64& largest);
-    bool readStrips(TiffRowConverter& converter, BoxShrinker& shrinker);
+    bool readStrips(TiffRowConverter& converter, BoxShrinker& shrinker, quint32 rowsPerStrip);
     bool readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,
                    int tileHeight);
     bool readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, int band);
@@ -47,4 +47,5 @@ private:
     quint32 width_ = 0;
     quint32 height_ = 0;
     bool tiled_ = false;
+    bool wholeStrips_ = false;
 };

@@ -85,9 +85,12 @@ const uchar* TiffRowConverter::eightBit(const uchar* samples, int width) {
     narrowed_.resize(size_t(width));
     const int perByte = 8 / bits_;
     const uint mask = (1u << bits_) - 1;
-    for (int x = 0; x < width; ++x) {
-        const int shift = 8 - bits_ * (x % perByte + 1);
-        narrowed_[size_t(x)] = uchar((samples[x / perByte] >> shift) & mask);
+    uchar* out = narrowed_.data();
+    int x = 0;
+    for (const uchar* in = samples; x < width; ++in) {
+        const uint byte = *in;
+        for (int k = perByte - 1; k >= 0 && x < width; --k, ++x)
+            out[x] = uchar((byte >> (k * bits_)) & mask);
     }
     return narrowed_.data();
 }
