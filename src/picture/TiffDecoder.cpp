@@ -26,7 +26,8 @@ toff_t seekDevice(thandle_t handle, toff_t offset, int whence) {
     else if (whence == SEEK_END)
         base = device->size();
     const qint64 target = base + qint64(offset);
-    if (target < 0 || !device->seek(target))
+    // Reading never needs a place past the end, and QBuffer warns of it.
+    if (target < 0 || target > device->size() || !device->seek(target))
         return toff_t(-1);
     return toff_t(target);
 }
