@@ -19,6 +19,7 @@ done
 packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+    libtiff-dev libtiff-tools
     xvfb xauth xdotool imagemagick openbox
     fonts-dejavu-core fonts-liberation
     # Sanitized and fuzz builds, and the generators of their test pictures.

@@ -1,6 +1,8 @@
 #include "picture/PictureDecoder.h"
 
+#include "picture/DecodeContext.h"
 #include "picture/PictureFit.h"
+#include "picture/TiffDecoder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -268,6 +270,14 @@ std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
         return fail(QStringLiteral("the file is cut short"));
     if (!file.seek(0))
         return fail(file.errorString());
+    if (format == Format::Tiff) {
+        DecodeContext context(bound_, budget_);
+        QString reason;
+        std::optional<DecodedPicture> picture = decodeTiff(file, context, reason);
+        if (!picture)
+            return fail(reason);
+        return picture;
+    }
 
     // Set before the reader exists: libjpeg takes its limit when the
     // decoder is created, which the first look at the header does.

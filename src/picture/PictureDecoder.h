@@ -12,10 +12,10 @@ class QIODevice;
 // Decodes the picture files the program shows, JPEG, BMP and TIFF, told
 // apart by their content and handed only to those three decoders, so a file
 // never reaches the less-tested image plugins (ICO, TGA, WebP...). It decodes
-// only as large as the bound needs where the format allows (JPEG), and
-// refuses any file whose decoding would need more than the memory budget,
-// since TIFF and BMP are always decoded at full size and a crafted JPEG can
-// make libjpeg allocate far more than its pixels suggest.
+// only as large as the bound needs where the format allows (JPEG by eighths,
+// TIFF shrunk while read), and refuses any file whose decoding would need
+// more than the memory budget, since BMP is always decoded at full size and
+// a crafted JPEG can make libjpeg allocate far more than its pixels suggest.
 class PictureDecoder {
 public:
     enum class Format { Unknown, Jpeg, Bmp, Tiff };

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QtGlobal>
+#include <vector>
+
+// Shrinks a picture fed to it row by row, top to bottom, into a target
+// image by averaging every source pixel into the target pixel it falls in
+// (source column x lands in target column x * tw / w, rows alike). Holds
+// only one target row of sums, so a picture of any height shrinks in the
+// memory of its result. Pixels are 32-bit ARGB; with alpha they must be
+// premultiplied, so that the averages are too.
+class BoxShrinker {
+public:
+    // target: allocated at the shrunk size, no larger than source.
+    BoxShrinker(QSize source, QImage& target);
+
+    // Adds the next source row of source.width() pixels.
+    void addRow(const QRgb* row);
+    bool isComplete() const { return sourceRow_ == source_.height(); }
+
+    // The working memory for shrinking into a target of the given size.
+    static qint64 workingBytes(QSize target);
+
+private:
+    void finishRow();
+
+    QSize source_;
+    QImage& target_;
+    std::vector<int> columnEnd_;
+    // Per target column: blue, green, red, alpha.
+    std::vector<quint32> rowSums_;
+    std::vector<quint64> boxSums_;
+    int sourceRow_ = 0;
+    int rowsInBox_ = 0;
+};

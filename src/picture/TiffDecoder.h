@@ -1,0 +1,19 @@
+#pragma once
+
+#include "picture/DecodedPicture.h"
+
+#include <optional>
+
+class DecodeContext;
+class QIODevice;
+class QString;
+
+// Decodes the first picture of a TIFF file with libtiff, shrinking it to
+// the context's bound while reading, so memory follows the size shown, not
+// the size stored: strips are read a scanline at a time and tiles a row of
+// tiles at a time, each source row averaged into the output row it falls in.
+// device: open for reading; read from its start whatever its position.
+// Safe to run on several threads at once: it keeps no state outside the
+// call and gives libtiff per-file error handlers, so nothing reaches stderr.
+// On failure returns nothing and sets error to the first reason.
+std::optional<DecodedPicture> decodeTiff(QIODevice& device, DecodeContext& context, QString& error);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "picture/DecodedPicture.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <tiffio.h>
+
+class BoxShrinker;
+class DecodeContext;
+class TiffRowConverter;
+
+// One TIFF decode: the open file, what it holds, and where its rows go.
+// Checks what the file claims against the work and memory it may take
+// before reading it, then reads it into a picture no larger than the
+// context's bound. Belongs to the decoding thread.
+class TiffReading {
+public:
+    // libraryError: where the file's error handler keeps libtiff's first
+    // complaint, the reason given when reading fails.
+    TiffReading(TIFF* tiff, qint64 fileSize, DecodeContext& context, QString& libraryError)
+        : tiff_(tiff)
+        , fileSize_(fileSize)
+        , context_(context)
+        , libraryError_(libraryError) {}
+
+    // Once. On failure error says why.
+    std::optional<DecodedPicture> decode();
+    QString error;
+
+private:
+    std::optional<DecodedPicture> fail(const QString& reason);
+    std::optional<DecodedPicture> readFailed();
+    std::unique_ptr<TiffRowConverter> directConverter();
+    bool stripsAndTilesComplete(qint64& largest);
+    bool readStrips(TiffRowConverter& converter, BoxShrinker& shrinker, quint32 rowsPerStrip);
+    bool readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,
+                   int tileHeight);
+    bool readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, int band);
+    bool stillWanted(quint32 row);
+
+    TIFF* tiff_;
+    qint64 fileSize_;
+    DecodeContext& context_;
+    QString& libraryError_;
+    quint32 width_ = 0;
+    quint32 height_ = 0;
+    bool tiled_ = false;
+    bool wholeStrips_ = false;
+};
