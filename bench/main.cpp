@@ -1,4 +1,5 @@
 #include "BenchShow.h"
+#include "ShowPictures.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -34,7 +35,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Prints Kavelo's performance figures. Sections: pictures, player, "
-                       "slidefile, show; all of them when none is named."));
+                       "slidefile, show; all of them when none is named. show-pictures only makes "
+                       "the show's pictures and prints their folder."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("section"), QStringLiteral("Sections to run."),
                                  QStringLiteral("[section...]"));
@@ -52,6 +54,7 @@ int main(int argc, char* argv[]) {
     parser.addOptions({pictures, ticks, longShow});
     parser.process(app);
 
+    const QString pictureFolder = showPictureFolder(parser.value(pictures));
     QStringList sections = parser.positionalArguments();
     if (sections.isEmpty())
         sections = {QStringLiteral("pictures"), QStringLiteral("player"),
@@ -63,9 +66,12 @@ int main(int argc, char* argv[]) {
             benchPlayer();
         else if (section == QStringLiteral("slidefile"))
             benchSlideFile();
+        else if (section == QStringLiteral("show-pictures"))
+            // Only makes the show's pictures, for scripts that use them.
+            std::printf("%s\n",
+                        ensureShowPictures(pictureFolder).ok ? qPrintable(pictureFolder) : "");
         else if (section == QStringLiteral("show"))
-            benchShow({parser.value(pictures), parser.value(ticks).toInt(),
-                       parser.value(longShow).toInt()});
+            benchShow({pictureFolder, parser.value(ticks).toInt(), parser.value(longShow).toInt()});
         else
             std::printf("unknown section %s\n", qPrintable(section));
         std::fflush(stdout);
