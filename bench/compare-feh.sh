@@ -23,13 +23,15 @@
 #   with SETTLE seconds (default 1.5) between steps, so a program decoding
 #   ahead has its next picture ready.
 #
-# Usage: bench/compare-feh.sh [picture-folder]   (STEPS=20 SETTLE=1.5)
+# Usage: bench/compare-feh.sh [picture-folder]
+#   STEPS=20 SETTLE=1.5: steps per program, seconds between steps
+#   SHOTS=folder: saves a screenshot of each program after its steps
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 if [[ "${1:-}" != --inside-xvfb ]]; then
     "$root/bench/setup.sh" >/dev/null
-    folder=$("$root/build/kavelo_bench" show-pictures ${1:+--pictures "$1"} 2>/dev/null | tail -n 1)
+    folder=$(QT_QPA_PLATFORM=offscreen "$root/build/kavelo_bench" show-pictures ${1:+--pictures "$1"} 2>/dev/null | tail -n 1)
     [[ -n "$folder" ]] || { echo "could not make the pictures" >&2; exit 1; }
     exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --inside-xvfb "$folder"
 fi
@@ -124,7 +126,9 @@ explorer=$(wait_window '^Kavelo - Explorer$' 30) || { echo "Kavelo's explorer di
 xdotool windowactivate --sync "$explorer" 2>/dev/null || true
 xdotool key alt+s
 sleep 1
+how="pictures on the command line"
 if ! image=$(wait_window "$player" 3); then
+    how="a slide show file through the Load dialog"
     # The list was empty: dismiss the message, load a slide show file.
     xdotool key Return
     sleep 0.5
@@ -143,8 +147,9 @@ xdotool windowactivate --sync "$image" 2>/dev/null || true
 sleep 1
 xdotool key space # pauses the timer: only Enter steps
 sleep "$settle"
-echo "Kavelo (Enter in the player), $(xdotool getwindowgeometry "$image" | sed -n 's/.*Geometry: //p'):"
+echo "Kavelo: show started from $how; player $(xdotool getwindowgeometry "$image" | sed -n 's/.*Geometry: //p')"
 time_steps "$image" Return >"$scratch/kavelo.txt"
+[[ -z "${SHOTS:-}" ]] || import -window root "$SHOTS/kavelo.png"
 kill "${pids[-1]}" 2>/dev/null || true
 sleep 1
 
@@ -154,8 +159,9 @@ pids+=($!)
 viewer=$(wait_window '^feh ' 30) || { echo "feh did not appear" >&2; exit 1; }
 xdotool windowactivate --sync "$viewer" 2>/dev/null || true
 sleep "$settle"
-echo "feh (space), $(xdotool getwindowgeometry "$viewer" | sed -n 's/.*Geometry: //p'):"
+echo "feh: window $(xdotool getwindowgeometry "$viewer" | sed -n 's/.*Geometry: //p')"
 time_steps "$viewer" space >"$scratch/feh.txt"
+[[ -z "${SHOTS:-}" ]] || import -window root "$SHOTS/feh.png"
 
 /usr/bin/python3 - "$scratch/kavelo.txt" "$scratch/feh.txt" <<'PY'
 import statistics, sys
