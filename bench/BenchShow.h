@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+struct ShowBenchOptions {
+    // Where the generated pictures are cached; empty for the user's cache.
+    QString pictureFolder;
+    // Ticks of the show timed at its own pace.
+    int ticks = 100;
+    // Steps of the show whose peak memory is read.
+    int longSteps = 1000;
+};
+
+// Figures for a slide show as the user sees it: key or tick to picture on
+// screen, the event thread's longest busy stretch, the timer's drift, the
+// peak memory of a long show, and the cold decode against the libraries'
+// own tools.
+void benchShow(const ShowBenchOptions& options);
+
+// The cold decode of one file of each kind against djpeg and tiffcp, and
+// the explorer's preview of a 24-megapixel JPEG.
+void benchShowDecodes(const QString& jpeg, const QString& tiff);
