@@ -3,10 +3,10 @@
 // What the benchmarks share: memory readings, generated pictures, a world
 // of quiet seams for the windows, and the spread of repeated timings.
 
-#include "app/AppContext.h"
-#include "app/ProgramEnd.h"
-#include "app/SettingsStore.h"
-#include "ui/Prompter.h"
+#include "seams/AppContext.h"
+#include "seams/ProgramEnd.h"
+#include "settings/SettingsStore.h"
+#include "seams/Prompter.h"
 
 #include <QByteArray>
 #include <QImage>

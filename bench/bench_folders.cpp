@@ -2,7 +2,7 @@
 #include "explorer/frmExplorer.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QElapsedTimer>
 #include <QFile>

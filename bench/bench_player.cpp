@@ -2,10 +2,10 @@
 // 1920 x 1080 window, and the peak memory of a long show of them.
 
 #include "BenchSupport.h"
-#include "player/SlideStepper.h"
+#include "show/SlideStepper.h"
 #include "player/frmImage.h"
 #include "ui/PictureView.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

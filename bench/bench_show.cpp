@@ -7,10 +7,10 @@
 #include "BenchSupport.h"
 #include "PaintWatch.h"
 #include "ShowPictures.h"
-#include "player/SlideStepper.h"
+#include "show/SlideStepper.h"
 #include "player/frmImage.h"
 #include "ui/PictureView.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

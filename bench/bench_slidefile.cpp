@@ -1,8 +1,8 @@
 #include "BenchSupport.h"
 #include "explorer/frmExplorer.h"
 #include "slidefile/SlideFile.h"
-#include "ui/FileDialog.h"
-#include "ui/SlideListModel.h"
+#include "seams/FileDialog.h"
+#include "show/SlideListModel.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 // their results in range whatever the text; the store must neither crash
 // nor hang on a file it cannot make sense of.
 
-#include "app/SettingsConversions.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsConversions.h"
+#include "settings/SettingsStore.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
-#include "app/AppContext.h"
+#include "seams/AppContext.h"
 #include "app/CommandLine.h"
-#include "app/ProgramEnd.h"
-#include "app/SettingsStore.h"
+#include "seams/ProgramEnd.h"
+#include "settings/SettingsStore.h"
 #include "app/modMain.h"
 #include "ui/AccessibleFactory.h"
-#include "ui/FileDialog.h"
-#include "ui/Prompter.h"
-#include "ui/UrlOpener.h"
+#include "seams/FileDialog.h"
+#include "seams/Prompter.h"
+#include "seams/UrlOpener.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "app/AppInfo.h"
+#include "seams/AppInfo.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppInfo.h"
+#include "seams/AppInfo.h"
 
 #include <QWidget>
 

@@ -1,6 +1,7 @@
 #include "app/modMain.h"
 
 #include "app/CommandLine.h"
+#include "app/ExplorerWiring.h"
 #include "app/frmSplash.h"
 #include "explorer/frmExplorer.h"
 
@@ -17,7 +18,9 @@ modMain::modMain(AppContext context)
         return new frmExplorer(context_,
                                VolumeTable(VolumeTable::systemVolumes(), QDir::currentPath()));
     })
-    , context_(std::move(context)) {}
+    , context_(std::move(context)) {
+    context_.wireExplorer = &wireExplorer;
+}
 
 modMain::~modMain() = default;
 

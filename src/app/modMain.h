@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppContext.h"
+#include "seams/AppContext.h"
 #include "ui/Form.h"
 
 struct CommandLine;

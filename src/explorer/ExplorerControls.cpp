@@ -4,7 +4,7 @@
 #include "ui/DriveListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 #include "ui/SlideListView.h"
 #include "picture/Units.h"
 

@@ -1,25 +1,21 @@
 #include "explorer/frmExplorer.h"
 
-#include "app/ProgramEnd.h"
-#include "app/frmAbout.h"
-#include "app/SettingsConversions.h"
-#include "app/SettingsStore.h"
-#include "options/frmOptions.h"
-#include "player/frmImage.h"
+#include "seams/ProgramEnd.h"
+#include "settings/SettingsConversions.h"
+#include "settings/SettingsStore.h"
 #include "slidefile/SlideFile.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
-#include "ui/FileDialog.h"
+#include "seams/FileDialog.h"
 #include "ui/FileListBox.h"
-#include "ui/FileSystem.h"
+#include "files/FileSystem.h"
 #include "ui/PictureView.h"
-#include "ui/Prompter.h"
+#include "seams/Prompter.h"
 #include "ui/ScreenPlacement.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 #include "ui/SlideListView.h"
 #include "ui/WaitCursor.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QMenuBar>
@@ -42,6 +38,8 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
     setFixedSize(centralWidget()->width(),
                  centralWidget()->height() + menuBar()->sizeHint().height());
     centreOnScreen(*this);
+    if (context_.wireExplorer)
+        context_.wireExplorer(*this);
 }
 
 frmExplorer::~frmExplorer() = default;
@@ -70,7 +68,7 @@ void frmExplorer::connectControls() {
 void frmExplorer::Form_Load() {
     // Before any setting is read: the options dialog exists, hidden, from
     // the start, with its box unchecked until it is first activated.
-    optionsForm.load()->chkSavePath->setChecked(false);
+    optionsForm.loadWidget();
     SettingsStore& settings = *context_.settings;
     intSavePath = settings.read(QStringLiteral("opts"), QStringLiteral("SavePath"));
     // The lists start on the process's current folder; restoring moves them.
@@ -192,11 +190,7 @@ void frmExplorer::SlideShow_Click() {
         return;
     }
     // No owner: the player is a window of its own beside the explorer.
-    imageForm.show();
-}
-
-frmImage* frmExplorer::createImageForm() {
-    return new frmImage(context_, *slides_, showState_);
+    imageForm.showWidget();
 }
 
 void frmExplorer::cmdLoad_Click() {
@@ -269,23 +263,17 @@ void frmExplorer::Exit_Click() {
 
 void frmExplorer::mnuOpts_Click() {
     // Non-modal: the explorer stays usable while the dialog is open.
-    optionsForm.show();
-}
-
-frmOptions* frmExplorer::createOptionsForm() {
-    return new frmOptions(*context_.settings, intSavePath, this);
+    optionsForm.showWidget();
 }
 
 void frmExplorer::mnuAboutInfo_Click() {
-    frmAbout* box = aboutForm.load();
+    QWidget* box = aboutForm.loadWidget();
+    if (!box)
+        return;
     // Application-modal without a nested event loop: no other window takes
     // input until the box is closed, and closing it destroys it.
     box->setWindowModality(Qt::ApplicationModal);
-    aboutForm.show();
-}
-
-frmAbout* frmExplorer::createAboutForm() {
-    return new frmAbout(context_, this);
+    aboutForm.showWidget();
 }
 
 void frmExplorer::closeEvent(QCloseEvent* event) {

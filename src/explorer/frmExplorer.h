@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/AppContext.h"
 #include "explorer/ExplorerControls.h"
-#include "player/SlideStepper.h"
+#include "files/VolumeTable.h"
+#include "seams/AppContext.h"
+#include "show/SlideStepper.h"
 #include "ui/Form.h"
-#include "ui/VolumeTable.h"
 
 #include <QMainWindow>
 #include <QVariant>
@@ -18,6 +18,10 @@ class frmAbout;
 // the right, the slide list below, and the commands that act on it.
 class frmExplorer : public QMainWindow, public ExplorerControls {
     Q_OBJECT
+    // The show's position and direction for the whole run. Declared before
+    // the player's Form so that it outlives the player, which steps it.
+    SlideStepper showState_;
+
 public:
     // volumes: the drives to offer and the process's current folder; a test
     // passes its own.
@@ -36,19 +40,18 @@ public:
 
     SlideListModel& slideList() { return *slides_; }
     // The slide show player, opened by the Slideshow button and destroyed
-    // when it is closed; its place in the list is kept in showState_.
-    Form<frmImage> imageForm{[this] {
-        return createImageForm();
-    }};
+    // when it is closed; its place in the list is kept in showState().
+    Form<frmImage> imageForm;
     // The options dialog, created hidden when the explorer loads, shown by
     // the Options menu and destroyed by its OK, Cancel or close box.
-    Form<frmOptions> optionsForm{[this] {
-        return createOptionsForm();
-    }};
+    Form<frmOptions> optionsForm;
     // The about box, created afresh each time the About menu opens it.
-    Form<frmAbout> aboutForm{[this] {
-        return createAboutForm();
-    }};
+    Form<frmAbout> aboutForm;
+    // All three are made by the factories context.wireExplorer sets.
+
+    const AppContext& context() const { return context_; }
+    // The show's position and direction for the whole run.
+    SlideStepper& showState() { return showState_; }
 
     void Form_Load();
     void Form_Unload();
@@ -81,9 +84,6 @@ protected:
 private:
     void connectControls();
     void selectSlide(int position);
-    frmImage* createImageForm();
-    frmOptions* createOptionsForm();
-    frmAbout* createAboutForm();
     // The load and save routines: both work on strSavePath and the slide list.
     void loadSlideShowFile();
     void saveSlideShowFile();
@@ -92,8 +92,6 @@ private:
     VolumeTable volumes_;
     SlideListModel* slides_;
     bool unloaded_ = false;
-    // The show's position and direction for the whole run.
-    SlideStepper showState_;
     // The view selects a neighbour by itself when the selected entry is
     // removed; that is no selection by the user.
     bool removing_ = false;

@@ -1,8 +1,8 @@
 #include "options/frmOptions.h"
 
-#include "app/SettingsConversions.h"
-#include "app/SettingsStore.h"
-#include "ui/KeyCodes.h"
+#include "settings/SettingsConversions.h"
+#include "settings/SettingsStore.h"
+#include "input/KeyCodes.h"
 #include "ui/TabStrip.h"
 #include "picture/Units.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppContext.h"
-#include "player/PresentOutcome.h"
+#include "seams/AppContext.h"
+#include "show/PresentOutcome.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "ui/DirListBox.h"
 
 #include "ui/IndentDelegate.h"
-#include "ui/VolumeTable.h"
+#include "files/VolumeTable.h"
 
 #include <QDir>
 #include <QFileIconProvider>

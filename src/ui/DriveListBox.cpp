@@ -1,6 +1,6 @@
 #include "ui/DriveListBox.h"
 
-#include "ui/VolumeTable.h"
+#include "files/VolumeTable.h"
 
 #include <QFileIconProvider>
 #include <QSignalBlocker>

@@ -9,57 +9,82 @@
 // Form_Load runs on first use, unloading destroys it, and the next use
 // creates it afresh. Windows are created with WA_DeleteOnClose, so closing
 // one from its frame unloads it too.
+//
+// Only setFactory and the typed accessors need the window's class complete;
+// a window that holds a Form of a class from a layer above it uses the
+// widget-typed calls, and the layer above hands in the factory.
 template <class Window> class Form {
 public:
     using Factory = std::function<Window*()>;
 
-    explicit Form(Factory factory)
-        : factory_(std::move(factory)) {}
+    Form() = default;
+    explicit Form(Factory factory) { setFactory(std::move(factory)); }
     ~Form() { delete window_.data(); }
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
 
+    void setFactory(Factory factory) {
+        create_ = [factory = std::move(factory)]() -> QWidget* {
+            return factory();
+        };
+        loadWork_ = [](QWidget* widget) {
+            if constexpr (requires(Window * w) { w->Form_Load(); })
+                static_cast<Window*>(widget)->Form_Load();
+        };
+        unloadWork_ = [](QWidget* widget) {
+            if constexpr (requires(Window * w) { w->Form_Unload(); })
+                static_cast<Window*>(widget)->Form_Unload();
+        };
+    }
+    bool hasFactory() const { return bool(create_); }
+
     bool isLoaded() const { return !window_.isNull(); }
 
-    // The window, loading it first when it is not loaded.
-    Window* load() {
-        if (window_.isNull()) {
-            Window* window = factory_();
+    // The window, loading it first when it is not loaded; nullptr only when
+    // no factory was handed in.
+    QWidget* loadWidget() {
+        if (window_.isNull() && create_) {
+            QWidget* window = create_();
             window->setAttribute(Qt::WA_DeleteOnClose);
             window_ = window;
-            if constexpr (requires { window->Form_Load(); })
-                window->Form_Load();
+            loadWork_(window);
         }
         return window_.data();
     }
+    Window* load() { return static_cast<Window*>(loadWidget()); }
 
     // Non-modal and without an owner; a window already on view only comes
     // to the front.
-    Window* show() {
-        Window* window = load();
+    QWidget* showWidget() {
+        QWidget* window = loadWidget();
+        if (!window)
+            return nullptr;
         window->show();
         window->raise();
         window->activateWindow();
         return window;
     }
+    Window* show() { return static_cast<Window*>(showWidget()); }
 
     // Runs the window's closing work (Form_Unload, when it has one) and
     // destroys it. Unloading a window that is not loaded does nothing.
     void unload() {
         if (window_.isNull())
             return;
-        Window* window = window_.data();
+        QWidget* window = window_.data();
         window_.clear();
-        if constexpr (requires { window->Form_Unload(); })
-            window->Form_Unload();
+        unloadWork_(window);
         window->hide();
         window->deleteLater();
     }
 
     // The window if it is loaded, else nullptr; never loads it.
-    Window* get() const { return window_.data(); }
+    QWidget* getWidget() const { return window_.data(); }
+    Window* get() const { return static_cast<Window*>(window_.data()); }
 
 private:
-    Factory factory_;
-    QPointer<Window> window_;
+    std::function<QWidget*()> create_;
+    std::function<void(QWidget*)> loadWork_;
+    std::function<void(QWidget*)> unloadWork_;
+    QPointer<QWidget> window_;
 };

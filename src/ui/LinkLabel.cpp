@@ -1,6 +1,6 @@
 #include "ui/LinkLabel.h"
 
-#include "ui/UrlOpener.h"
+#include "seams/UrlOpener.h"
 
 #include <QKeyEvent>
 #include <QStyleOptionFocusRect>

@@ -4,7 +4,7 @@
 #include "support/Fakes.h"
 #include "support/FileBytes.h"
 #include "support/TestRegistry.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "app/SettingsConversions.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsConversions.h"
+#include "settings/SettingsStore.h"
 #include "support/TestRegistry.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "app/SettingsFileCheck.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsFileCheck.h"
+#include "settings/SettingsStore.h"
 #include "support/AsUnprivileged.h"
 #include "support/FileBytes.h"
 #include "support/TestRegistry.h"

@@ -4,7 +4,7 @@
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
 #include "ui/FileListBox.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QAction>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "support/TestRegistry.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "support/FileBytes.h"
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QCheckBox>
 #include <QDir>

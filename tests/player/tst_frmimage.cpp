@@ -1,10 +1,10 @@
-#include "player/SlideStepper.h"
+#include "show/SlideStepper.h"
 #include "player/TestPictures.h"
 #include "player/frmImage.h"
 #include "support/Fakes.h"
 #include "support/TestRegistry.h"
 #include "ui/PictureView.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QPushButton>

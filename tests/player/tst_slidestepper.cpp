@@ -1,6 +1,6 @@
-#include "player/SlideStepper.h"
+#include "show/SlideStepper.h"
 #include "support/TestRegistry.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QSet>
 #include <QTest>

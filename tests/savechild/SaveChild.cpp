@@ -8,7 +8,7 @@
 //       turn until killed, printing "saved" after each completed save
 #include "support/ExplorerFixture.h"
 #include "support/SaveFaultLists.h"
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QTextStream>

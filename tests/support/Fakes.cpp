@@ -1,5 +1,7 @@
 #include "support/Fakes.h"
 
+#include "app/ExplorerWiring.h"
+
 FakeWorld::FakeWorld()
     : settings(std::make_unique<SettingsStore>(folder.filePath(QStringLiteral("Vantrel.conf")))) {}
 
@@ -11,6 +13,7 @@ AppContext FakeWorld::context() {
     context.fileDialog = &fileDialog;
     context.programEnd = &programEnd;
     context.urlOpener = &urlOpener;
+    context.wireExplorer = &wireExplorer;
     return context;
 }
 

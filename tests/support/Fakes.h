@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/AppContext.h"
-#include "app/ProgramEnd.h"
-#include "app/SettingsStore.h"
-#include "ui/FileDialog.h"
-#include "ui/Prompter.h"
-#include "ui/UrlOpener.h"
+#include "seams/AppContext.h"
+#include "seams/ProgramEnd.h"
+#include "settings/SettingsStore.h"
+#include "seams/FileDialog.h"
+#include "seams/Prompter.h"
+#include "seams/UrlOpener.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "support/TestRegistry.h"
-#include "ui/FileSystem.h"
-#include "ui/KeyCodes.h"
+#include "files/FileSystem.h"
+#include "input/KeyCodes.h"
 #include "picture/Units.h"
 
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "ui/KeyCodes.h"
+#include "input/KeyCodes.h"
 
 #include <QKeyEvent>
 

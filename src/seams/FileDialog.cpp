@@ -1,4 +1,4 @@
-#include "ui/FileDialog.h"
+#include "seams/FileDialog.h"
 
 #include <QFileDialog>
 

@@ -1,4 +1,4 @@
-#include "ui/FileSystem.h"
+#include "files/FileSystem.h"
 
 #include <QFileInfo>
 

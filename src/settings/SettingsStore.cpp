@@ -1,6 +1,6 @@
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
-#include "app/SettingsFileCheck.h"
+#include "settings/SettingsFileCheck.h"
 
 #include <QFile>
 #include <QFileInfo>

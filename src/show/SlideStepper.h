@@ -1,6 +1,6 @@
 #pragma once
 
-#include "player/PresentOutcome.h"
+#include "show/PresentOutcome.h"
 
 #include <QString>
 #include <functional>

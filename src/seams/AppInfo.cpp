@@ -1,4 +1,4 @@
-#include "app/AppInfo.h"
+#include "seams/AppInfo.h"
 
 AppInfo AppInfo::current() {
     AppInfo info;

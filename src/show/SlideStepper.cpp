@@ -1,6 +1,6 @@
-#include "player/SlideStepper.h"
+#include "show/SlideStepper.h"
 
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 const QString SlideStepper::Forwards = QStringLiteral("Forwards");
 const QString SlideStepper::Backwards = QStringLiteral("Backwards");

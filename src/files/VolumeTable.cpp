@@ -1,4 +1,4 @@
-#include "ui/VolumeTable.h"
+#include "files/VolumeTable.h"
 
 #include <QDir>
 #include <QFileInfo>

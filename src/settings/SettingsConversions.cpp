@@ -1,4 +1,4 @@
-#include "app/SettingsConversions.h"
+#include "settings/SettingsConversions.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "ui/UrlOpener.h"
+#include "seams/UrlOpener.h"
 
 #include <QDesktopServices>
 #include <QUrl>

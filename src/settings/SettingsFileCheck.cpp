@@ -1,4 +1,4 @@
-#include "app/SettingsFileCheck.h"
+#include "settings/SettingsFileCheck.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ui/SlideListModel.h"
+#include "show/SlideListModel.h"
 
 QString SlideListModel::entry(int position) const {
     return position >= 0 && position < entries_.size() ? entries_.at(position) : QString();

@@ -1,4 +1,4 @@
-#include "app/ProgramEnd.h"
+#include "seams/ProgramEnd.h"
 
 #include <QApplication>
 #include <QWidget>

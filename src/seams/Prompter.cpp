@@ -1,4 +1,4 @@
-#include "ui/Prompter.h"
+#include "seams/Prompter.h"
 
 #include <QMessageBox>
 
