@@ -2,6 +2,7 @@
 
 #include "seams/ProgramEnd.h"
 #include "settings/SettingsConversions.h"
+#include "settings/SettingsNames.h"
 #include "settings/SettingsStore.h"
 #include "slidefile/SlideFile.h"
 #include "ui/DirListBox.h"
@@ -70,16 +71,16 @@ void frmExplorer::Form_Load() {
     // the start, with its box unchecked until it is first activated.
     optionsForm.loadWidget();
     SettingsStore& settings = *context_.settings;
-    intSavePath = settings.read(QStringLiteral("opts"), QStringLiteral("SavePath"));
+    intSavePath = settings.read(settingsKey::Options, settingsKey::SavePath);
     // The lists start on the process's current folder; restoring moves them.
     Dir->openFolder(volumes_.processFolder());
     if (isSavePathOn(intSavePath)) {
         Drive->setDrive(
-            settings.read(QStringLiteral("paths"), QStringLiteral("Drive"), QStringLiteral("C:")));
+            settings.read(settingsKey::Paths, settingsKey::Drive, settingsKey::DriveDefault));
         // Without a stored folder the drive's own current folder stands,
         // which the drive change has just moved to.
-        if (settings.contains(QStringLiteral("paths"), QStringLiteral("Dir")))
-            Dir->openFolder(settings.read(QStringLiteral("paths"), QStringLiteral("Dir")));
+        if (settings.contains(settingsKey::Paths, settingsKey::Dir))
+            Dir->openFolder(settings.read(settingsKey::Paths, settingsKey::Dir));
     }
     Remove->setEnabled(false);
 }
@@ -90,8 +91,8 @@ void frmExplorer::Form_Unload() {
     unloaded_ = true;
     if (!isSavePathOn(intSavePath))
         return;
-    context_.settings->write(QStringLiteral("paths"), QStringLiteral("Drive"), Drive->drive());
-    context_.settings->write(QStringLiteral("paths"), QStringLiteral("Dir"), Dir->path());
+    context_.settings->write(settingsKey::Paths, settingsKey::Drive, Drive->drive());
+    context_.settings->write(settingsKey::Paths, settingsKey::Dir, Dir->path());
 }
 
 void frmExplorer::Drive_Change() {
@@ -106,7 +107,7 @@ void frmExplorer::Dir_Change() {
 
 void frmExplorer::FileLst_Click() {
     const QString name = FileLst->selectedFileName();
-    if (name.isEmpty() || !isSupportedPictureExtension(GetExtensionName(name)))
+    if (name.isEmpty() || !isPictureName(name))
         return;
     PictureOpened = picturePath(Dir->path(), name);
     ShowPreview();

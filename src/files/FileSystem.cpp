@@ -23,6 +23,14 @@ bool isSupportedPictureExtension(const QString& extension) {
            extension == QLatin1String("tif");
 }
 
+bool isPictureName(const QString& path) {
+    return isSupportedPictureExtension(GetExtensionName(path));
+}
+
+bool canShowSlide(const QString& path) {
+    return FileExists(path) && isPictureName(path);
+}
+
 QString picturePath(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
 }

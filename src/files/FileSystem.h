@@ -13,6 +13,12 @@ QString GetExtensionName(const QString& path);
 // extension: "jpg", "bmp", "tif".
 bool isSupportedPictureExtension(const QString& extension);
 
+// Can this entry be shown? By name alone for the explorer's file list (a
+// file it lists exists); the player also wants the file still there, since
+// a slide list entry may name one deleted or never made.
+bool isPictureName(const QString& path);
+bool canShowSlide(const QString& path);
+
 // Folder path, the separator, the name, with no test whether the folder
 // path already ends in one: a file in "/" becomes "//name".
 QString picturePath(const QString& folder, const QString& name);

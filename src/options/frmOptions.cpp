@@ -1,6 +1,7 @@
 #include "options/frmOptions.h"
 
 #include "settings/SettingsConversions.h"
+#include "settings/SettingsNames.h"
 #include "settings/SettingsStore.h"
 #include "input/KeyCodes.h"
 #include "ui/TabStrip.h"
@@ -133,8 +134,8 @@ void frmOptions::Form_Load() {
 }
 
 void frmOptions::Form_Activate() {
-    const int seconds = sliderPositionFromText(
-        settings_.read(QStringLiteral("opts"), QStringLiteral("TimerSecs"), QStringLiteral("1")));
+    const int seconds = sliderPositionFromText(settings_.read(
+        settingsKey::Options, settingsKey::TimerSecs, settingsKey::TimerSecsDefault));
     // Only the program's own values, 0 and 1, have a meaning; anything
     // else shows as unchecked rather than as a third state.
     chkSavePath->setChecked(leadingNumber(intSavePath_) == 1);
@@ -173,10 +174,10 @@ void frmOptions::TimerSecs_Click() {
 }
 
 void frmOptions::cmdApply_Click() {
-    settings_.write(QStringLiteral("opts"), QStringLiteral("TimerSecs"),
+    settings_.write(settingsKey::Options, settingsKey::TimerSecs,
                     QString::number(TimerSecs->value()));
     const bool remember = chkSavePath->isChecked();
-    settings_.write(QStringLiteral("opts"), QStringLiteral("SavePath"),
+    settings_.write(settingsKey::Options, settingsKey::SavePath,
                     remember ? QStringLiteral("1") : QStringLiteral("0"));
     intSavePath_ = QVariant(remember ? 1 : 0);
 }

@@ -1,6 +1,7 @@
 #include "player/frmImage.h"
 
 #include "settings/SettingsConversions.h"
+#include "settings/SettingsNames.h"
 #include "settings/SettingsStore.h"
 #include "seams/ProgramEnd.h"
 #include "player/SlideFit.h"
@@ -10,6 +11,7 @@
 #include "ui/PictureView.h"
 #include "seams/Prompter.h"
 #include "show/SlideListModel.h"
+#include "show/SlidePace.h"
 #include "picture/Units.h"
 #include "ui/WaitCursor.h"
 
@@ -53,7 +55,7 @@ frmImage::~frmImage() = default;
 
 void frmImage::Form_Load() {
     Seconds = static_cast<qint16>(playerSecondsFromText(context_.settings->read(
-        QStringLiteral("opts"), QStringLiteral("TimerSecs"), QStringLiteral("1"))));
+        settingsKey::Options, settingsKey::TimerSecs, settingsKey::TimerSecsDefault)));
     ApplyInterval();
     Timer1->start();
     SlideImage->setBackColor(Qt::black);
@@ -61,8 +63,7 @@ void frmImage::Form_Load() {
 }
 
 void frmImage::ApplyInterval() {
-    // Seconds stays within 1..54, so the product fits 16 bits.
-    Timer1->setInterval(static_cast<qint16>(Seconds * 600));
+    Timer1->setInterval(SlidePace::intervalMs(Seconds));
 }
 
 void frmImage::ShowNextSlide() {
@@ -145,13 +146,11 @@ void frmImage::Form_KeyDown(int keyCode, int /*shift*/) {
         ShowNextSlide();
         break;
     case vk::Add:
-        if (Seconds < 50)
-            ++Seconds;
+        Seconds = SlidePace::slower(Seconds);
         ApplyInterval();
         break;
     case vk::Subtract:
-        if (Seconds > 1)
-            --Seconds;
+        Seconds = SlidePace::faster(Seconds);
         ApplyInterval();
         break;
     default:
