@@ -4,6 +4,7 @@
 #include "settings/SettingsNames.h"
 #include "settings/SettingsStore.h"
 #include "input/KeyCodes.h"
+#include "input/KeyPreview.h"
 #include "ui/TabStrip.h"
 #include "picture/Units.h"
 
@@ -48,9 +49,9 @@ frmOptions::frmOptions(SettingsStore& settings, QVariant& intSavePath, QWidget* 
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(twipsToPixels(6690), twipsToPixels(4275));
     buildControls();
-    // Key preview: the dialog sees each key before the control with the focus.
-    for (QWidget* child : findChildren<QWidget*>())
-        child->installEventFilter(this);
+    new KeyPreview(
+        *this, [this](int keyCode, int shift) { Form_KeyDown(keyCode, shift); },
+        KeyPreview::Then::PassOn);
     // The designed places of the pages overlap; show the first tab's page
     // from the start rather than only after the first tab change.
     tbsOptions_Click();
@@ -197,10 +198,6 @@ bool frmOptions::event(QEvent* event) {
         if (activation_.activated())
             Form_Activate();
         break;
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-        previewKey(this, event);
-        break;
     default:
         break;
     }
@@ -211,32 +208,6 @@ void frmOptions::showEvent(QShowEvent* event) {
     if (!event->spontaneous())
         activation_.shown();
     QDialog::showEvent(event);
-}
-
-bool frmOptions::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
-        previewKey(watched, event);
-    return QDialog::eventFilter(watched, event);
-}
-
-void frmOptions::previewKey(QObject* receiver, QEvent* event) {
-    if (event->type() == QEvent::KeyRelease) {
-        previewedKey_ = nullptr;
-        return;
-    }
-    // The same press handed on from a control to its parent. A new press may
-    // reuse the address of the last one (QTest builds them on the stack), but
-    // it starts again at a control, never above where the last one went.
-    auto* widget = qobject_cast<QWidget*>(receiver);
-    if (event == previewedKey_ && previewedAt_ && widget && widget != previewedAt_ &&
-        widget->isAncestorOf(qobject_cast<QWidget*>(previewedAt_.data()))) {
-        previewedAt_ = receiver;
-        return;
-    }
-    previewedKey_ = event;
-    previewedAt_ = receiver;
-    const auto* key = static_cast<const QKeyEvent*>(event);
-    Form_KeyDown(virtualKeyCode(*key), shiftState(*key));
 }
 
 void frmOptions::keyPressEvent(QKeyEvent* event) {

@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <QList>
-#include <QPointer>
 #include <QVariant>
 
 class QCheckBox;
@@ -48,12 +47,10 @@ public:
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
-    void previewKey(QObject* receiver, QEvent* event);
 
     SettingsStore& settings_;
     // Activation rereads the stored values only when the user comes back
@@ -61,8 +58,4 @@ private:
     // a trip to another application keeps unapplied changes.
     ActivationWatch activation_;
     QVariant& intSavePath_;
-    // A key press that no control takes travels up to the dialog, passing
-    // every watched parent on the way; it is previewed only at the first.
-    const QEvent* previewedKey_ = nullptr;
-    QPointer<QObject> previewedAt_;
 };

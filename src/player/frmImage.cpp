@@ -8,6 +8,7 @@
 #include "show/SlideStepper.h"
 #include "files/FileSystem.h"
 #include "input/KeyCodes.h"
+#include "input/KeyPreview.h"
 #include "ui/PictureView.h"
 #include "seams/Prompter.h"
 #include "show/SlideListModel.h"
@@ -15,7 +16,6 @@
 #include "picture/Units.h"
 #include "ui/WaitCursor.h"
 
-#include <QKeyEvent>
 #include <QTimer>
 
 frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideStepper& state,
@@ -49,6 +49,11 @@ frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideSteppe
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(600);
     connect(Timer1, &QTimer::timeout, this, &frmImage::Timer1_Timer);
+    // The window takes every key itself, before any child could and Tab
+    // included, which Qt would otherwise spend on moving the focus.
+    new KeyPreview(
+        *this, [this](int keyCode, int shift) { Form_KeyDown(keyCode, shift); },
+        KeyPreview::Then::Consume);
 }
 
 frmImage::~frmImage() = default;
@@ -156,13 +161,4 @@ void frmImage::Form_KeyDown(int keyCode, int /*shift*/) {
     default:
         break;
     }
-}
-
-bool frmImage::event(QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        Form_KeyDown(virtualKeyCode(*key), shiftState(*key));
-        return true;
-    }
-    return QWidget::event(event);
 }

@@ -41,11 +41,6 @@ public:
     PictureView* SlideImage;
     QTimer* Timer1;
 
-protected:
-    // Sees every key first, Tab included, which Qt would otherwise spend on
-    // moving the focus.
-    bool event(QEvent* event) override;
-
 private:
     enum class Trouble { None, CannotOpen, CannotLayOut };
     // Loads path into SlideImage, places it and writes the caption.
