@@ -1,6 +1,7 @@
 #include "BenchSupport.h"
 
-#include "ui/PictureDecoder.h"
+#include "picture/ImageAllocationLimit.h"
+#include "picture/PictureDecoder.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 // resident size. Run once per process (bench/hostile.sh), so that the peak
 // belongs to that file alone.
 int benchDecodeOne(const QString& path) {
+    coverDecodeBudget(PictureDecoder::defaultMemoryBudget);
     PictureDecoder decoder(QSize(1920, 1080));
     const qint64 before = residentKb();
     if (!resetPeakMemory())
