@@ -19,15 +19,21 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-// Scans times blocks: a progressive file of 10 KB can declare 14000 x 14000
-// and a thousand scans, and libjpeg visits every block of the components in
-// each scan, empty or not. Decoding is refused once the visits pass this
-// limit. Measured on this machine, a visit costs 4-10 ns, so the limit is
-// reached within about 1.5 s; a 50 megapixel camera picture in 10-20 scans
-// takes 6-25 million visits.
-const qint64 maxJpegBlockVisits = 200'000'000;
+// Scans times blocks times coefficients in each scan's band: a progressive
+// file of 60 KB can declare 4000 x 4000 and repeat a nearly empty
+// refinement scan a thousand times, and libjpeg walks every coefficient of
+// every block in each. Measured on this machine (two cores, busy), such a
+// scan costs 110 ns a block, 1.75 ns a coefficient, so decoding is refused
+// within about 1.8 s. A 50 megapixel camera picture in libjpeg's usual ten
+// scans comes to 200 million, a baseline one to 75 million.
+const qint64 maxJpegBlockVisits = 1'000'000'000;
 
 namespace {
+// Arithmetic-coded files, which no camera writes, count this many times
+// over: decoding reads on past the end of the data as zeros, and a crafted
+// block then costs about 2 us (a 614-byte file declaring 65495 x 2018 took
+// 4 s). Refuses arithmetic-coded pictures above about 25 megapixels.
+constexpr qint64 arithmeticWeight = 16;
 const char* const memoryMessage = "the picture needs more memory than allowed";
 const char* const cutShortMessage = "the file is cut short";
 // libjpeg's own state beyond the buffers counted by size.
@@ -152,8 +158,10 @@ void progress(j_common_ptr common) {
     const auto* info = reinterpret_cast<j_decompress_ptr>(common);
     if (info->input_scan_number != session.lastScan) {
         session.lastScan = info->input_scan_number;
+        const qint64 weight =
+            (info->arith_code ? arithmeticWeight : 1) * std::max(1, info->Se - info->Ss + 1);
         for (int i = 0; i < info->comps_in_scan; ++i)
-            session.visits += blocksOf(*info->cur_comp_info[i]);
+            session.visits += blocksOf(*info->cur_comp_info[i]) * weight;
         if (session.visits > maxJpegBlockVisits)
             failWith(session, "the picture has too many scans to decode in time");
     }
@@ -223,12 +231,13 @@ qint64 claimFor(const jpeg_decompress_struct& info, QSize shown, bool shrinks, b
     qint64 rowBytes = 0;
     for (int i = 0; i < info.num_components; ++i) {
         const jpeg_component_info& component = info.comp_info[i];
-        coefficients += info.buffered_image || jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info))
-                            ? (blocksOf(component) +
-                               qint64(component.width_in_blocks) * component.v_samp_factor) *
-                                  qint64(sizeof(JBLOCK))
-                            : qint64(component.width_in_blocks) * component.v_samp_factor *
-                                  qint64(sizeof(JBLOCK));
+        coefficients +=
+            info.buffered_image || jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info))
+                ? (blocksOf(component) +
+                   qint64(component.width_in_blocks) * component.v_samp_factor) *
+                      qint64(sizeof(JBLOCK))
+                : qint64(component.width_in_blocks) * component.v_samp_factor *
+                      qint64(sizeof(JBLOCK));
         // Sample rows around each row group for upsampling, at the
         // output scale.
         rowBytes += qint64(component.width_in_blocks) * 8 * 4 * info.max_v_samp_factor * 8;

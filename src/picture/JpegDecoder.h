@@ -24,5 +24,6 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
 // when it holds none.
 int exifOrientation(const uchar* data, qsizetype size);
 
-// The coefficient-block visits a decode may take; see the definition.
+// The coefficient visits (blocks times band width, summed over scans) a
+// decode may take; see the definition.
 extern const qint64 maxJpegBlockVisits;
