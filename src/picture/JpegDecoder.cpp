@@ -163,7 +163,7 @@ void progress(j_common_ptr common) {
         for (int i = 0; i < info->comps_in_scan; ++i)
             session.visits += blocksOf(*info->cur_comp_info[i]) * weight;
         if (session.visits > maxJpegBlockVisits)
-            failWith(session, "the picture has too many scans to decode in time");
+            failWith(session, "the picture would take too long to decode");
     }
 }
 
