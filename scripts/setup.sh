@@ -19,7 +19,7 @@ done
 packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
-    libtiff-dev libtiff-tools
+    libtiff-dev libtiff-tools libjpeg62-turbo-dev
     xvfb xauth xdotool imagemagick openbox
     fonts-dejavu-core fonts-liberation
     # Sanitized and fuzz builds, and the generators of their test pictures.

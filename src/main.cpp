@@ -3,6 +3,8 @@
 #include "seams/ProgramEnd.h"
 #include "settings/SettingsStore.h"
 #include "app/modMain.h"
+#include "picture/ImageAllocationLimit.h"
+#include "picture/PictureDecoder.h"
 #include "ui/AccessibleFactory.h"
 #include "seams/FileDialog.h"
 #include "seams/Prompter.h"
@@ -20,6 +22,7 @@ int main(int argc, char* argv[]) {
 
     // Qt sees the program name only, so a picture named like one of Qt's
     // own options ("-style") stays a file name.
+    coverDecodeBudget(PictureDecoder::defaultMemoryBudget);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavelo"));

@@ -1,6 +1,7 @@
 #include "picture/PictureDecoder.h"
 
 #include "picture/DecodeContext.h"
+#include "picture/JpegDecoder.h"
 #include "picture/PictureFit.h"
 #include "picture/TiffDecoder.h"
 
@@ -84,44 +85,36 @@ private:
     qsizetype position_ = 0;
 };
 
-// The next JPEG marker's code, skipping entropy-coded data, its stuffed
-// zero bytes and restart markers; -1 at the end of the data.
-int nextJpegMarker(ByteReader& in) {
-    for (;;) {
-        if (!in.skipPastFF())
-            return -1;
-        int code = in.next();
-        while (code == 0xFF)
-            code = in.next();
-        if (code < 0)
-            return -1;
-        if (code != 0x00 && (code < 0xD0 || code > 0xD7))
-            return code;
-    }
-}
-
-// A cut-short JPEG lacks the end marker after its scans. Segments are
-// skipped by their length, so the end marker of an embedded EXIF thumbnail
-// does not count, and data after the end marker (motion photos append a
-// video) does not matter.
-bool jpegIsComplete(QIODevice& device) {
+// Whether run-length data walked from the device's position reaches its
+// end-of-bitmap code on the last row or later. Half a file fails even with
+// the end code appended, and so does a size field of 0 that would make a
+// short file pass as whole.
+bool rleReachesEnd(QIODevice& device, qint64 height, bool fourBits) {
     ByteReader in(device);
-    if (in.next() != 0xFF || in.next() != 0xD8)
-        return false;
-    bool sawScan = false;
+    qint64 row = 0;
     for (;;) {
-        const int code = nextJpegMarker(in);
-        if (code < 0)
+        const int count = in.next();
+        const int code = in.next();
+        if (count < 0 || code < 0)
             return false;
-        if (code == 0xD9)
-            return sawScan;
-        if (code == 0x01)
+        if (count > 0)
             continue;
-        const int length = in.next16();
-        if (length < 2 || !in.skip(length - 2))
-            return false;
-        if (code == 0xDA)
-            sawScan = true;
+        if (code == 0) {
+            ++row;
+        } else if (code == 1) {
+            return row >= height - 1;
+        } else if (code == 2) {
+            in.next();
+            const int down = in.next();
+            if (down < 0)
+                return false;
+            row += down;
+        } else {
+            // Absolute pixels, padded to a whole 16-bit word.
+            const qint64 bytes = fourBits ? (code + 1) / 2 : code;
+            if (!in.skip((bytes + 1) / 2 * 2))
+                return false;
+        }
     }
 }
 
@@ -161,62 +154,29 @@ bool bmpIsComplete(QIODevice& device) {
         needed = (width * bitsPerPixel + 31) / 32 * 4 * height;
     else if (compression == Rle8 || compression == Rle4)
         needed = dataSize;
-    return device.size() >= dataOffset + needed;
+    if (device.size() < dataOffset + needed)
+        return false;
+    if (compression != Rle8 && compression != Rle4)
+        return true;
+    return device.seek(dataOffset) && rleReachesEnd(device, height, compression == Rle4);
 }
 
-// The size Qt's JPEG decoder produces before its final smoothing to the
-// requested size: libjpeg scales by n/8 while decoding, with n the
-// smallest that still covers the request.
-QSize jpegDecodeSize(QSize stored, QSize requested) {
-    const double factor = std::min(double(stored.width()) / requested.width(),
-                                   double(stored.height()) / requested.height());
-    const int eighths = std::clamp(int(std::ceil(8 / factor)), 1, 8);
-    return QSize(int((qint64(stored.width()) * eighths + 7) / 8),
-                 int((qint64(stored.height()) * eighths + 7) / 8));
-}
-
-// Smooth scaling works on at least 32 bits a pixel.
+// The bytes of a picture of the given size and format, rows padded to 32
+// bits as QImage stores them.
 qint64 decodeBytes(QSize size, QImage::Format format) {
     const int bits =
         format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
-    return qint64(size.width()) * size.height() * std::max(bits, 32) / 8;
+    return (qint64(size.width()) * bits + 31) / 32 * 4 * size.height();
 }
 
-// Qt's limit on one image allocation and libjpeg's limit on its own working
-// memory, both set to the budget for one decode. Qt lets QT_IMAGEIO_MAXALLOC
-// override its limit, so the budget is also checked before decoding.
-class DecodeLimits {
-public:
-    explicit DecodeLimits(qint64 budget)
-        : previousLimit_(QImageReader::allocationLimit())
-        , hadJpegMem_(qEnvironmentVariableIsSet("JPEGMEM"))
-        , previousJpegMem_(qgetenv("JPEGMEM")) {
-        QImageReader::setAllocationLimit(std::max(1, int(budget >> 20)));
-        // libjpeg reads JPEGMEM, in thousands of bytes, whenever a decoder
-        // is created; a progressive file needs room for every coefficient
-        // of the full picture, whatever the output size.
-        qputenv("JPEGMEM", QByteArray::number(std::max<qint64>(1, budget / 1000)));
-    }
-    ~DecodeLimits() {
-        QImageReader::setAllocationLimit(previousLimit_);
-        if (hadJpegMem_)
-            qputenv("JPEGMEM", previousJpegMem_);
-        else
-            qunsetenv("JPEGMEM");
-    }
-    DecodeLimits(const DecodeLimits&) = delete;
-    DecodeLimits& operator=(const DecodeLimits&) = delete;
-
-private:
-    int previousLimit_;
-    bool hadJpegMem_;
-    QByteArray previousJpegMem_;
-};
 } // namespace
 
-PictureDecoder::PictureDecoder(QSize bound, qint64 memoryBudget)
+PictureDecoder::PictureDecoder(QSize bound, qint64 memoryBudget, DecodeBudget* shared,
+                               const std::atomic_bool* cancelled)
     : bound_(bound)
-    , budget_(memoryBudget) {}
+    , budget_(memoryBudget)
+    , shared_(shared)
+    , cancelled_(cancelled) {}
 
 PictureDecoder::Format PictureDecoder::formatOf(const QByteArray& header) {
     if (header.startsWith("\xFF\xD8\xFF"))
@@ -231,10 +191,11 @@ PictureDecoder::Format PictureDecoder::formatOf(const QByteArray& header) {
 
 bool PictureDecoder::isComplete(Format format, QIODevice& device) {
     switch (format) {
-    case Format::Jpeg:
-        return jpegIsComplete(device);
     case Format::Bmp:
         return bmpIsComplete(device);
+    case Format::Jpeg:
+        // libjpeg reports data that ends early, also where an end marker
+        // was appended to half a file.
     case Format::Tiff:
         // libtiff reports missing strips and tiles as read errors itself.
         return true;
@@ -270,57 +231,51 @@ std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
         return fail(QStringLiteral("the file is cut short"));
     if (!file.seek(0))
         return fail(file.errorString());
-    if (format == Format::Tiff) {
-        DecodeContext context(bound_, budget_);
+    if (format != Format::Bmp) {
+        DecodeContext context(bound_, budget_, shared_, cancelled_);
         QString reason;
-        std::optional<DecodedPicture> picture = decodeTiff(file, context, reason);
+        std::optional<DecodedPicture> picture = format == Format::Jpeg
+                                                    ? decodeJpeg(file, context, reason)
+                                                    : decodeTiff(file, context, reason);
         if (!picture)
             return fail(reason);
         return picture;
     }
 
-    // Set before the reader exists: libjpeg takes its limit when the
-    // decoder is created, which the first look at the header does.
-    const DecodeLimits limits(budget_);
     const QByteArray name = formatName(format);
     QImageReader reader(&file, name);
     // Without this a reader whose named decoder declines tries every
     // installed plugin on the content.
     reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(true);
     if (!reader.canRead() || reader.format() != name)
         return fail(reader.errorString());
     QSize stored = reader.size();
     // Qt reports a BMP stored top-down with its negative height.
-    if (format == Format::Bmp)
-        stored.setHeight(std::abs(stored.height()));
+    stored.setHeight(std::abs(stored.height()));
     if (stored.isEmpty())
         return fail(reader.errorString());
 
-    const QImageIOHandler::Transformations turn = reader.transformation();
-    const bool sideways = turn.testFlag(QImageIOHandler::TransformationRotate90);
-    const QSize upright = sideways ? stored.transposed() : stored;
-    const QSize shown = shrinkToFit(upright, bound_);
-    QSize decoded = stored;
-    // Only the JPEG decoder can decode at a reduced size.
-    if (shown != upright && format == Format::Jpeg) {
-        // It scales before the picture is turned upright.
-        const QSize request = sideways ? shown.transposed() : shown;
-        reader.setScaledSize(request);
-        decoded = jpegDecodeSize(stored, request);
-    }
-    // Turning upright makes a second copy of the decoded picture.
-    const int copies = turn == QImageIOHandler::TransformationNone ? 1 : 2;
-    if (copies * decodeBytes(decoded, reader.imageFormat()) > budget_)
-        return fail(QStringLiteral("the picture needs more memory than allowed"));
+    // Everything alive at once: the picture as Qt decodes it (8 bits or
+    // fewer a pixel for palette files), its 32-bit copy and the shrunk copy.
+    const QSize shown = shrinkToFit(stored, bound_);
+    const QImage::Format original = reader.imageFormat();
+    const qint64 originalBytes = decodeBytes(stored, original);
+    const bool narrow =
+        original == QImage::Format_Invalid || QImage::toPixelFormat(original).bitsPerPixel() < 32;
+    const qint64 total = originalBytes + (narrow ? decodeBytes(stored, QImage::Format_RGB32) : 0) +
+                         (shown != stored ? decodeBytes(shown, QImage::Format_RGB32) : 0);
+    DecodeContext context(bound_, budget_, shared_, cancelled_);
+    if (!context.reserve(total))
+        return fail(context.isCancelled()
+                        ? QStringLiteral("cancelled")
+                        : QStringLiteral("the picture needs more memory than allowed"));
 
     QImage image = reader.read();
     if (image.isNull())
         return fail(reader.errorString());
-    if (image.width() > shown.width() || image.height() > shown.height())
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                          : QImage::Format_RGB32);
+    if (image.size() != shown)
         image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (image.format() != QImage::Format_Grayscale8)
-        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                              : QImage::Format_RGB32);
-    return DecodedPicture{std::move(image), upright};
+    return DecodedPicture{std::move(image), stored};
 }

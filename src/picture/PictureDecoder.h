@@ -4,8 +4,10 @@
 
 #include <QSize>
 #include <QString>
+#include <atomic>
 #include <optional>
 
+class DecodeBudget;
 class QByteArray;
 class QIODevice;
 
@@ -23,7 +25,11 @@ public:
     // Enough for a 9000 x 9000 picture at 16 bits a channel.
     static constexpr qint64 defaultMemoryBudget = qint64(640) << 20;
 
-    explicit PictureDecoder(QSize bound, qint64 memoryBudget = defaultMemoryBudget);
+    // shared and cancelled as for DecodeContext: the budget several
+    // decoders draw from at once, and a flag that stops a decode.
+    explicit PictureDecoder(QSize bound, qint64 memoryBudget = defaultMemoryBudget,
+                            DecodeBudget* shared = nullptr,
+                            const std::atomic_bool* cancelled = nullptr);
 
     // The picture of the file at path, or nothing when the file is missing,
     // unreadable, not one of the three formats, cut short, or beyond budget.
@@ -35,8 +41,9 @@ public:
 
     // The format by the file's first bytes.
     static Format formatOf(const QByteArray& header);
-    // Whether the file holds all the data its headers promise: a JPEG ends
-    // with its end marker after a scan, a BMP holds every row. Decoders fill
+    // Whether the file holds all the data its headers promise, where that
+    // can be told before decoding: a BMP holds every row (JPEG and TIFF are
+    // checked while decoding). Decoders fill
     // what is missing with grey or black and call that success.
     static bool isComplete(Format format, QIODevice& device);
 
@@ -45,5 +52,7 @@ private:
 
     QSize bound_;
     qint64 budget_;
+    DecodeBudget* shared_;
+    const std::atomic_bool* cancelled_;
     QString error_;
 };

@@ -1,0 +1,116 @@
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
+#include "picture/PictureDecoder.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+#include <atomic>
+
+namespace {
+QByteArray jpegOf(const QImage& image, bool progressive) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.jpg");
+    return writeImage(path, image, "jpeg", 90, progressive) ? readBytes(path) : QByteArray();
+}
+
+QImage flatGrey(int side) {
+    QImage image(side, side, QImage::Format_Grayscale8);
+    image.fill(128);
+    return image;
+}
+
+// A flat grey progressive JPEG whose last scan is repeated: every copy is
+// valid and nearly empty, yet libjpeg visits every block for each.
+QByteArray withRepeatedLastScan(const QByteArray& jpeg, int copies) {
+    const qsizetype last = jpeg.lastIndexOf("\xFF\xDA");
+    const QByteArray scan = jpeg.mid(last, jpeg.size() - 2 - last);
+    return jpeg.left(jpeg.size() - 2) + scan.repeated(copies) + QByteArray("\xFF\xD9");
+}
+
+// An RLE8 BMP of the given size whose rows are all present (skipped over
+// by deltas) and whose size field is 0.
+QByteArray wholeRleBmp(int width, int height) {
+    QByteArray bytes = bmpBytes(QImage(8, 8, QImage::Format_RGB32), 8, BmpCompression::Rle8);
+    const quint32 dataOffset = qFromLittleEndian<quint32>(bytes.constData() + 10);
+    bytes.truncate(dataOffset);
+    for (int row = 0; row + 1 < height; row += 255)
+        bytes += QByteArray::fromRawData("\x00\x02\x00", 3) + char(std::min(255, height - 1 - row));
+    bytes += QByteArray::fromRawData("\x00\x01", 2);
+    qToLittleEndian<qint32>(width, bytes.data() + 18);
+    qToLittleEndian<qint32>(height, bytes.data() + 22);
+    qToLittleEndian<quint32>(0, bytes.data() + 34);
+    qToLittleEndian<quint32>(quint32(bytes.size()), bytes.data() + 2);
+    return bytes;
+}
+} // namespace
+
+class JpegDecoderTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void refusals_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<QString>("error");
+        const QImage pattern = testPattern(QSize(300, 200));
+        const QByteArray baseline = jpegOf(pattern, false);
+        const QByteArray progressive = jpegOf(pattern, true);
+        const qint64 roomy = PictureDecoder::defaultMemoryBudget;
+        const QString cut = QStringLiteral("the file is cut short");
+        QTest::newRow("half with an end marker")
+            << baseline.left(baseline.size() / 2) + "\xFF\xD9" << roomy << false << cut;
+        QTest::newRow("half progressive with an end marker")
+            << progressive.left(progressive.indexOf("\xFF\xDA", 200) + 40) + "\xFF\xD9" << roomy
+            << false << cut;
+        QTest::newRow("thousands of empty scans")
+            << withRepeatedLastScan(jpegOf(flatGrey(2000), true), 1000) << roomy << false
+            << QStringLiteral("the picture would take too long to decode");
+        QTest::newRow("beyond the budget")
+            << progressive << qint64(200) << false
+            << QStringLiteral("the picture needs more memory than allowed");
+        QTest::newRow("cancelled") << baseline << roomy << true << QStringLiteral("cancelled");
+        QTest::newRow("whole rle bmp of 16000 x 16000 with no size")
+            << wholeRleBmp(16000, 16000) << roomy << false
+            << QStringLiteral("the picture needs more memory than allowed");
+        QByteArray halfRle = wholeRleBmp(64, 600);
+        halfRle = halfRle.left(halfRle.size() / 2) + QByteArray::fromRawData("\x00\x01", 2);
+        QTest::newRow("half rle bmp with its end code") << halfRle << roomy << false << cut;
+    }
+    void refusals() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, budget);
+        QFETCH(bool, cancelled);
+        QFETCH(QString, error);
+        const std::atomic_bool flag(cancelled);
+        PictureDecoder decoder(QSize(1920, 1080), budget, nullptr, &flag);
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QVERIFY(!decoder.decode(buffer));
+        QCOMPARE(decoder.errorString(), error);
+    }
+
+    // The same files whole, and the same number of scans on a small
+    // picture, decode.
+    void wholeFilesDecode_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("repeated scans, small picture")
+            << withRepeatedLastScan(jpegOf(flatGrey(400), true), 1000) << QSize(400, 400);
+        QTest::newRow("whole rle bmp") << wholeRleBmp(64, 600) << QSize(64, 600);
+    }
+    void wholeFilesDecode() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        PictureDecoder decoder(QSize(1920, 1080));
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        const std::optional<DecodedPicture> picture = decoder.decode(buffer);
+        QVERIFY2(picture, qPrintable(decoder.errorString()));
+        QCOMPARE(picture->fullSize, size);
+    }
+};
+KAVELO_TEST(JpegDecoderTest)
+
+#include "tst_jpegdecoder.moc"
