@@ -1,6 +1,6 @@
 #include "BenchSupport.h"
 
-#include "ui/PictureDecoder.h"
+#include "picture/PictureDecoder.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // the seed corpus holds each. The runner's memory and time limits turn a
 // decode that outgrows its budget or takes too long into a finding.
 
-#include "ui/PictureDecoder.h"
+#include "picture/PictureDecoder.h"
 
 #include <QBuffer>
 #include <QByteArray>
