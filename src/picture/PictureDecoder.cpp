@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace {
 QByteArray formatName(PictureDecoder::Format format) {
@@ -188,7 +189,8 @@ qint64 decodeBytes(QSize size, QImage::Format format) {
 class DecodeLimits {
 public:
     explicit DecodeLimits(qint64 budget)
-        : previousLimit_(QImageReader::allocationLimit())
+        : lock_(processWideMutex())
+        , previousLimit_(QImageReader::allocationLimit())
         , hadJpegMem_(qEnvironmentVariableIsSet("JPEGMEM"))
         , previousJpegMem_(qgetenv("JPEGMEM")) {
         QImageReader::setAllocationLimit(std::max(1, int(budget >> 20)));
@@ -208,6 +210,14 @@ public:
     DecodeLimits& operator=(const DecodeLimits&) = delete;
 
 private:
+    // The limits are process-wide: decodes on several threads would undo
+    // each other's, and libjpeg reads JPEGMEM unguarded while another
+    // thread sets it. Decodes through the reader take turns instead.
+    static std::mutex& processWideMutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    std::lock_guard<std::mutex> lock_;
     int previousLimit_;
     bool hadJpegMem_;
     QByteArray previousJpegMem_;
