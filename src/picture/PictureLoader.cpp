@@ -49,6 +49,8 @@ PictureLoader::PictureLoader(QSize bound, QObject* parent)
     , cache_(PictureCache::capacityFor(bound)) {
     pool_.setMaxThreadCount(workerThreads);
     pool_.setObjectName(QStringLiteral("PictureLoader"));
+    connect(this, &PictureLoader::jobsFinished, this, &PictureLoader::deliverFinished,
+            Qt::QueuedConnection);
 }
 
 PictureLoader::~PictureLoader() {
@@ -60,6 +62,11 @@ void PictureLoader::stop() {
         job->cancelled = true;
     jobs_.clear();
     pool_.waitForDone();
+    {
+        // Results not yet delivered are stale now.
+        const std::lock_guard lock(handOver_);
+        finished_.clear();
+    }
     cache_.clear();
 }
 
@@ -89,8 +96,26 @@ void PictureLoader::want(const QStringList& paths, const PictureTarget& target) 
         job->path = path;
         job->target = target;
         jobs_.insert(path, job);
-        pool_.start([this, job] { run(job); });
+        {
+            const std::lock_guard lock(handOver_);
+            queued_.push_back(job);
+        }
+        // One start for each queued job; the task captures nothing else.
+        pool_.start([this] { runNext(); });
     }
+}
+
+// Worker thread.
+void PictureLoader::runNext() {
+    std::shared_ptr<Job> job;
+    {
+        const std::lock_guard lock(handOver_);
+        if (queued_.empty())
+            return;
+        job = std::move(queued_.front());
+        queued_.pop_front();
+    }
+    run(job);
 }
 
 // Worker thread.
@@ -118,8 +143,21 @@ void PictureLoader::run(const std::shared_ptr<Job>& job) {
         job->done = true;
     }
     job->finished.notify_all();
-    QMetaObject::invokeMethod(
-        this, [this, job] { deliver(job); }, Qt::QueuedConnection);
+    {
+        const std::lock_guard lock(handOver_);
+        finished_.push_back(job);
+    }
+    Q_EMIT jobsFinished();
+}
+
+void PictureLoader::deliverFinished() {
+    std::deque<std::shared_ptr<Job>> done;
+    {
+        const std::lock_guard lock(handOver_);
+        done.swap(finished_);
+    }
+    for (const std::shared_ptr<Job>& job : done)
+        deliver(job);
 }
 
 void PictureLoader::deliver(const std::shared_ptr<Job>& job) {

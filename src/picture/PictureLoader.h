@@ -9,8 +9,10 @@
 #include <QSize>
 #include <QStringList>
 #include <QThreadPool>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // How a picture will be drawn: decoded no larger than bound, then scaled to
@@ -54,10 +56,14 @@ public:
 Q_SIGNALS:
     // A job's result reached the event thread (ok: it decoded).
     void prefetched(const QString& path, bool ok);
+    // Emitted by a worker, received queued: results are waiting.
+    void jobsFinished();
 
 private:
     struct Job;
+    void runNext();
     void run(const std::shared_ptr<Job>& job);
+    void deliverFinished();
     void deliver(const std::shared_ptr<Job>& job);
 
     QThreadPool pool_;
@@ -66,4 +72,10 @@ private:
     qint64 claim_;
     PictureCache cache_;
     QHash<QString, std::shared_ptr<Job>> jobs_;
+    // Jobs cross between the threads only through these two queues, under
+    // their lock, so the hand-over is one the thread checkers can see (the
+    // pool's own queue uses locks they cannot).
+    std::mutex handOver_;
+    std::deque<std::shared_ptr<Job>> queued_;
+    std::deque<std::shared_ptr<Job>> finished_;
 };
