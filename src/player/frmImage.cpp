@@ -1,18 +1,22 @@
 #include "player/frmImage.h"
 
-#include "settings/SettingsConversions.h"
-#include "settings/SettingsNames.h"
-#include "settings/SettingsStore.h"
-#include "seams/ProgramEnd.h"
-#include "player/SlideFit.h"
-#include "show/SlideStepper.h"
 #include "files/FileSystem.h"
 #include "input/KeyCodes.h"
 #include "input/KeyPreview.h"
-#include "ui/PictureView.h"
+#include "picture/PictureFit.h"
+#include "picture/PictureLoader.h"
+#include "player/SlideCaption.h"
+#include "player/SlideFit.h"
+#include "player/SlideLookahead.h"
+#include "seams/ProgramEnd.h"
 #include "seams/Prompter.h"
+#include "settings/SettingsConversions.h"
+#include "settings/SettingsNames.h"
+#include "settings/SettingsStore.h"
 #include "show/SlideListModel.h"
 #include "show/SlidePace.h"
+#include "show/SlideStepper.h"
+#include "ui/PictureView.h"
 #include "picture/Units.h"
 #include "ui/WaitCursor.h"
 
@@ -48,7 +52,11 @@ frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideSteppe
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(600);
+    // The default coarse timer may fire up to 5 % late, which adds up over
+    // a long show.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &frmImage::Timer1_Timer);
+    Loader = new PictureLoader(PictureView::decodeBound(), this);
     // The window takes every key itself, before any child could and Tab
     // included, which Qt would otherwise spend on moving the focus.
     new KeyPreview(
@@ -56,7 +64,10 @@ frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideSteppe
         KeyPreview::Then::Consume);
 }
 
-frmImage::~frmImage() = default;
+// Stops the workers before any child goes, so none outlives the window.
+frmImage::~frmImage() {
+    Loader->stop();
+}
 
 void frmImage::Form_Load() {
     Seconds = static_cast<qint16>(playerSecondsFromText(context_.settings->read(
@@ -79,7 +90,32 @@ void frmImage::ShowNextSlide() {
         PictureFile = path;
         return PresentPicture(path, state_.Direction);
     });
+    prefetch();
     stepping_ = false;
+}
+
+void frmImage::prefetch() {
+    // The same test the step makes before it decodes, so a prefetched
+    // entry is one the step would present.
+    const auto presentable = [](const QString& path) {
+        return FileExists(path) && isSupportedPictureExtension(GetExtensionName(path));
+    };
+    Loader->want(upcomingSlides(state_, slides_, 2, 1, presentable), pictureTarget());
+}
+
+PictureTarget frmImage::pictureTarget() const {
+    const QRect frame = frameGeometry();
+    const auto width = static_cast<float>(pixelsToTwips(frame.width()));
+    const auto height = static_cast<float>(pixelsToTwips(frame.height()));
+    const qreal ratio = SlideImage->devicePixelRatioF();
+    // Runs on a worker: only the copies captured here.
+    auto drawSize = [width, height, ratio](QSize full) {
+        const SlideLayout layout = fitSlide(pixelsToHimetric(full.width()),
+                                            pixelsToHimetric(full.height()), width, height);
+        const QRect area = twipsRect(layout.left, layout.top, layout.width, layout.height);
+        return (QSizeF(centredPictureRect(full, area.size()).size()) * ratio).toSize();
+    };
+    return PictureTarget{PictureView::decodeBound(), drawSize};
 }
 
 PresentOutcome frmImage::PresentPicture(const QString& path, const QString& direction) {
@@ -105,8 +141,10 @@ PresentOutcome frmImage::PresentPicture(const QString& path, const QString& dire
 }
 
 frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direction) {
-    if (!SlideImage->LoadFile(path))
+    std::optional<DecodedPicture> picture = Loader->take(path, pictureTarget());
+    if (!picture)
         return Trouble::CannotOpen;
+    SlideImage->setPicture(std::move(*picture));
     SlideImage->setProperty9(false);
     const QSize extent = SlideImage->Picture();
     if (extent.isEmpty())
@@ -118,13 +156,7 @@ frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direc
                  static_cast<float>(pixelsToTwips(frame.height())));
     SlideImage->setProperty9(false);
     SlideImage->setGeometry(twipsRect(layout.left, layout.top, layout.width, layout.height));
-    // HIMETRIC / 26.458 drifts from the true size past about 38,000 pixels;
-    // beyond the old 16-bit range the caption takes the decoder's own count.
-    const QSize pixels = SlideImage->pictureSize();
-    const long shownWidth = layout.pixelWidth > 32767 ? pixels.width() : layout.pixelWidth;
-    const long shownHeight = layout.pixelHeight > 32767 ? pixels.height() : layout.pixelHeight;
-    setWindowTitle(path + QLatin1Char(' ') + QString::number(shownWidth) + QLatin1Char('x') +
-                   QString::number(shownHeight) + QLatin1Char(' ') + direction);
+    setWindowTitle(slideCaption(path, layout, SlideImage->pictureSize(), direction));
     return Trouble::None;
 }
 

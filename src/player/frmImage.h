@@ -7,7 +7,9 @@
 #include <QWidget>
 
 class QTimer;
+class PictureLoader;
 class PictureView;
+struct PictureTarget;
 class SlideListModel;
 class SlideStepper;
 
@@ -40,11 +42,18 @@ public:
 
     PictureView* SlideImage;
     QTimer* Timer1;
+    // Decodes the next entries ahead of their steps; owned by this window,
+    // so closing the player stops its work.
+    PictureLoader* Loader;
 
 private:
     enum class Trouble { None, CannotOpen, CannotLayOut };
     // Loads path into SlideImage, places it and writes the caption.
     Trouble loadAndFit(const QString& path, const QString& direction);
+    // The size a picture is decoded and drawn at in the window as it is now.
+    PictureTarget pictureTarget() const;
+    // Asks for the entries the next steps and a turn would show.
+    void prefetch();
 
     AppContext context_;
     const SlideListModel& slides_;

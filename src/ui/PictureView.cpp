@@ -25,16 +25,24 @@ QSize PictureView::decodeBound() {
     return bound.isEmpty() ? QSize(3840, 2160) : bound;
 }
 
-bool PictureView::LoadFile(const QString& path) {
-    PictureDecoder decoder(decodeBound());
+QSize PictureView::deviceSize() const {
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
+bool PictureView::LoadFile(const QString& path, QSize bound) {
+    PictureDecoder decoder(bound);
     std::optional<DecodedPicture> picture = decoder.decode(path);
     if (!picture)
         return false;
-    image_ = std::move(picture->image);
-    fullSize_ = picture->fullSize;
+    setPicture(std::move(*picture));
+    return true;
+}
+
+void PictureView::setPicture(DecodedPicture picture) {
+    image_ = std::move(picture.image);
+    fullSize_ = picture.fullSize;
     scaled_ = QImage();
     update();
-    return true;
 }
 
 void PictureView::setBackColor(const QColor& color) {

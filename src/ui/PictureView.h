@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picture/DecodedPicture.h"
+
 #include <QColor>
 #include <QImage>
 #include <QSize>
@@ -17,8 +19,15 @@ public:
 
     // Makes path's picture (JPEG, BMP or TIFF, told by content) the current
     // one. On failure returns false and keeps what was shown before.
-    bool LoadFile(const QString& path);
+    bool LoadFile(const QString& path) { return LoadFile(path, decodeBound()); }
+    // The same, decoding no larger than bound.
+    bool LoadFile(const QString& path, QSize bound);
+    // This view's own size in device pixels: what it can show at most.
+    QSize deviceSize() const;
     bool hasPicture() const { return !fullSize_.isEmpty(); }
+    // Shows a picture decoded elsewhere: drawn as given when its copy has
+    // the size it is drawn at, else scaled at paint.
+    void setPicture(DecodedPicture picture);
 
     void setBackColor(const QColor& color);
     QColor backColor() const { return backColor_; }

@@ -1,0 +1,198 @@
+#include "picture/PictureLoader.h"
+
+#include "picture/PictureDecoder.h"
+#include "picture/PictureFit.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+constexpr int workerThreads = 2;
+
+// Brings a decoded copy to the size target draws it at: the same smooth
+// scaling the view would do at paint, never enlarging. False when the copy
+// is too small for it (decoded for a smaller window) and must be decoded
+// again.
+bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
+    if (!target.drawSize)
+        return true;
+    const QSize draw = target.drawSize(picture.fullSize);
+    const QSize have = picture.image.size();
+    if (draw.isEmpty() || draw == have)
+        return true;
+    if (draw.width() <= have.width() && draw.height() <= have.height()) {
+        picture.image = picture.image.scaled(draw, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return true;
+    }
+    return have == shrinkToFit(picture.fullSize, target.bound);
+}
+} // namespace
+
+// Shared between the event thread and one worker.
+struct PictureLoader::Job {
+    QString path;
+    PictureTarget target;
+    std::atomic_bool cancelled{false};
+    std::mutex mutex;
+    std::condition_variable finished;
+    // Guarded by mutex.
+    bool done = false;
+    bool decodeFailed = false;
+    FileIdentity identity;
+    std::optional<DecodedPicture> result;
+};
+
+PictureLoader::PictureLoader(QSize bound, QObject* parent)
+    : QObject(parent)
+    , budget_(workerThreads * qint64(bound.width()) * bound.height() * 4 * 2)
+    , claim_(qint64(bound.width()) * bound.height() * 4 * 2)
+    , cache_(PictureCache::capacityFor(bound)) {
+    pool_.setMaxThreadCount(workerThreads);
+    pool_.setObjectName(QStringLiteral("PictureLoader"));
+    connect(this, &PictureLoader::jobsFinished, this, &PictureLoader::deliverFinished,
+            Qt::QueuedConnection);
+}
+
+PictureLoader::~PictureLoader() {
+    stop();
+}
+
+void PictureLoader::stop() {
+    for (const std::shared_ptr<Job>& job : std::as_const(jobs_))
+        job->cancelled = true;
+    jobs_.clear();
+    pool_.waitForDone();
+    {
+        // Results not yet delivered are stale now.
+        const std::lock_guard lock(handOver_);
+        finished_.clear();
+    }
+    cache_.clear();
+}
+
+std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
+                                                       const PictureTarget& target) {
+    PictureDecoder decoder(target.bound);
+    std::optional<DecodedPicture> picture = decoder.decode(path);
+    if (picture)
+        fitToTarget(*picture, target);
+    return picture;
+}
+
+void PictureLoader::want(const QStringList& paths, const PictureTarget& target) {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+        if (paths.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        // A queued job sees the flag when it starts and does nothing.
+        it.value()->cancelled = true;
+        it = jobs_.erase(it);
+    }
+    for (const QString& path : paths) {
+        if (jobs_.contains(path) || cache_.find(path, fileIdentity(path)))
+            continue;
+        auto job = std::make_shared<Job>();
+        job->path = path;
+        job->target = target;
+        jobs_.insert(path, job);
+        {
+            const std::lock_guard lock(handOver_);
+            queued_.push_back(job);
+        }
+        // One start for each queued job; the task captures nothing else.
+        pool_.start([this] { runNext(); });
+    }
+}
+
+// Worker thread.
+void PictureLoader::runNext() {
+    std::shared_ptr<Job> job;
+    {
+        const std::lock_guard lock(handOver_);
+        if (queued_.empty())
+            return;
+        job = std::move(queued_.front());
+        queued_.pop_front();
+    }
+    run(job);
+}
+
+// Worker thread.
+void PictureLoader::run(const std::shared_ptr<Job>& job) {
+    FileIdentity before;
+    std::optional<DecodedPicture> picture;
+    bool failed = false;
+    if (!job->cancelled && budget_.acquire(claim_, &job->cancelled)) {
+        before = fileIdentity(job->path);
+        picture = decodeNow(job->path, job->target);
+        failed = !picture && !job->cancelled;
+        budget_.release(claim_);
+        // Rewritten while decoded: the result belongs to no version.
+        if (fileIdentity(job->path) != before) {
+            before = {};
+            picture.reset();
+            failed = false;
+        }
+    }
+    {
+        const std::lock_guard lock(job->mutex);
+        job->identity = before;
+        job->result = std::move(picture);
+        job->decodeFailed = failed;
+        job->done = true;
+    }
+    job->finished.notify_all();
+    {
+        const std::lock_guard lock(handOver_);
+        finished_.push_back(job);
+    }
+    Q_EMIT jobsFinished();
+}
+
+void PictureLoader::deliverFinished() {
+    std::deque<std::shared_ptr<Job>> done;
+    {
+        const std::lock_guard lock(handOver_);
+        done.swap(finished_);
+    }
+    for (const std::shared_ptr<Job>& job : done)
+        deliver(job);
+}
+
+void PictureLoader::deliver(const std::shared_ptr<Job>& job) {
+    // Taken by a step, cancelled, or replaced by a newer job: stale.
+    if (jobs_.value(job->path) != job)
+        return;
+    jobs_.remove(job->path);
+    const bool ok = job->result.has_value();
+    if (ok && !job->cancelled)
+        cache_.insert(job->path, job->identity, *job->result);
+    Q_EMIT prefetched(job->path, ok);
+}
+
+std::optional<DecodedPicture> PictureLoader::take(const QString& path,
+                                                  const PictureTarget& target) {
+    const FileIdentity now = fileIdentity(path);
+    std::optional<DecodedPicture> hit = cache_.find(path, now);
+    if (hit && fitToTarget(*hit, target))
+        return hit;
+    if (const std::shared_ptr<Job> job = jobs_.take(path)) {
+        std::unique_lock lock(job->mutex);
+        job->finished.wait(lock, [&job] { return job->done; });
+        if (now.exists && job->identity == now) {
+            if (job->result) {
+                cache_.insert(path, now, *job->result);
+                if (fitToTarget(*job->result, target))
+                    return job->result;
+            }
+            // That very file failed already: no second decode.
+            if (job->decodeFailed)
+                return std::nullopt;
+        }
+    }
+    std::optional<DecodedPicture> picture = decodeNow(path, target);
+    if (picture && now.exists && fileIdentity(path) == now)
+        cache_.insert(path, now, *picture);
+    return picture;
+}

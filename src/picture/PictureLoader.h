@@ -1,0 +1,81 @@
+#pragma once
+
+#include "picture/DecodeBudget.h"
+#include "picture/DecodedPicture.h"
+#include "picture/PictureCache.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSize>
+#include <QStringList>
+#include <QThreadPool>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+// How a picture will be drawn: decoded no larger than bound, then scaled to
+// drawSize(fullSize) when that is smaller, so the step only swaps a
+// picture. drawSize runs on a worker thread: it must be a plain function of
+// its argument and of values it holds by copy.
+struct PictureTarget {
+    QSize bound;
+    std::function<QSize(QSize fullSize)> drawSize;
+};
+
+// Decodes pictures ahead of the show on its own worker threads and hands
+// them to the step. Lives on the event thread, which alone calls it and
+// owns the cache and the job table; a worker owns its decode and touches
+// only its job's shared state (under the job's lock), the cancel flag and
+// the shared budget. Results come back by queued call; the destructor
+// cancels every job and waits for the running ones.
+class PictureLoader : public QObject {
+    Q_OBJECT
+public:
+    explicit PictureLoader(QSize bound, QObject* parent = nullptr);
+    ~PictureLoader() override;
+
+    // The pictures the next steps are likely to show. Jobs for other paths
+    // are cancelled; paths neither cached nor in work are queued.
+    void want(const QStringList& paths, const PictureTarget& target);
+    // The picture for the step: from the cache when the file is unchanged,
+    // from the job already decoding it (waiting for that job), or else
+    // decoded here and now. Nothing when the file cannot be decoded.
+    std::optional<DecodedPicture> take(const QString& path, const PictureTarget& target);
+    // Cancels every job and waits for the running ones; empties the cache.
+    void stop();
+
+    const PictureCache& cache() const { return cache_; }
+    int pendingJobs() const { return static_cast<int>(jobs_.size()); }
+    int runningThreads() const { return pool_.activeThreadCount(); }
+    // A decode on this thread or a worker, as is: for comparing both paths.
+    static std::optional<DecodedPicture> decodeNow(const QString& path,
+                                                   const PictureTarget& target);
+
+Q_SIGNALS:
+    // A job's result reached the event thread (ok: it decoded).
+    void prefetched(const QString& path, bool ok);
+    // Emitted by a worker, received queued: results are waiting.
+    void jobsFinished();
+
+private:
+    struct Job;
+    void runNext();
+    void run(const std::shared_ptr<Job>& job);
+    void deliverFinished();
+    void deliver(const std::shared_ptr<Job>& job);
+
+    QThreadPool pool_;
+    // One for all workers, so deciding ahead never multiplies the peak.
+    DecodeBudget budget_;
+    qint64 claim_;
+    PictureCache cache_;
+    QHash<QString, std::shared_ptr<Job>> jobs_;
+    // Jobs cross between the threads only through these two queues, under
+    // their lock, so the hand-over is one the thread checkers can see (the
+    // pool's own queue uses locks they cannot).
+    std::mutex handOver_;
+    std::deque<std::shared_ptr<Job>> queued_;
+    std::deque<std::shared_ptr<Job>> finished_;
+};

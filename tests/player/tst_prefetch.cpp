@@ -1,0 +1,203 @@
+#include "picture/PictureCache.h"
+#include "picture/PictureLoader.h"
+#include "player/SlideLookahead.h"
+#include "show/SlideStepper.h"
+#include "player/TestPictures.h"
+#include "player/frmImage.h"
+#include "support/Fakes.h"
+#include "support/TestRegistry.h"
+#include "ui/PictureView.h"
+#include "show/SlideListModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace {
+struct Show {
+    explicit Show(const QStringList& entries) {
+        list.append(entries);
+        window = std::make_unique<frmImage>(world.context(), list, state);
+        window->Form_Load();
+        window->Timer1->stop();
+        window->show();
+        // The window system maximizes the window on its own time.
+        QTRY_COMPARE(window->frameGeometry(), window->screen()->availableGeometry());
+    }
+    // Steps, then lets the decoding ahead finish, as the interval would.
+    void step() {
+        window->ShowNextSlide();
+        QTRY_COMPARE(window->Loader->pendingJobs(), 0);
+    }
+    QString caption() const { return window->windowTitle(); }
+    int messages() const { return static_cast<int>(world.prompter.messages.size()); }
+
+    FakeWorld world;
+    SlideListModel list;
+    SlideStepper state;
+    std::unique_ptr<frmImage> window;
+};
+} // namespace
+
+class PrefetchTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString a, b, c, d, big;
+    QString fresh(const char* name, QSize size) {
+        return writePicture(QDir(dir.path()), name, size);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        a = fresh("a.jpg", {400, 300});
+        b = fresh("b.bmp", {320, 200});
+        c = fresh("c.tif", {200, 100});
+        d = fresh("d.jpg", {100, 100});
+        big = fresh("big.jpg", {3000, 2000});
+    }
+
+    void upcomingFollowsTheAdvanceRule_data() {
+        QTest::addColumn<int>("next");
+        QTest::addColumn<bool>("forwards");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("forwards") << 1 << true << "b c a";
+        QTest::newRow("wraps at the end") << 3 << true << "d a c";
+        QTest::newRow("backwards wraps at the start") << 0 << false << "a d b";
+        QTest::newRow("missing entries passed over") << 4 << true << "a b d";
+        QTest::newRow("position past the end starts over") << 9 << true << "a b d";
+    }
+    void upcomingFollowsTheAdvanceRule() {
+        QFETCH(int, next);
+        QFETCH(bool, forwards);
+        QFETCH(QString, expected);
+        SlideListModel list;
+        list.append(QStringList{"a", "b", "c", "d", "x"});
+        SlideStepper state;
+        state.NextIndex = next;
+        state.Direction = forwards ? SlideStepper::Forwards : SlideStepper::Backwards;
+        const QStringList found = upcomingSlides(
+            state, list, 2, 1, [](const QString& path) { return path != QLatin1String("x"); });
+        QCOMPARE(found.join(QLatin1Char(' ')), expected);
+    }
+
+    // The next step must show the file as it is then, whatever was decoded.
+    void fileChangedAfterItsPrefetch_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("replaced") << "replace"
+                                  << "60x40" << 0;
+        QTest::newRow("deleted: skipped silently") << "delete"
+                                                   << "" << 0;
+        QTest::newRow("now no picture") << "garbage"
+                                        << "" << 1;
+    }
+    void fileChangedAfterItsPrefetch() {
+        QFETCH(QString, change);
+        QFETCH(QString, caption);
+        QFETCH(int, messages);
+        const QString x = fresh("x.jpg", {400, 300});
+        Show show({a, x, b});
+        show.step();
+        QVERIFY(show.window->Loader->cache().count() >= 2);
+        QFile::remove(x);
+        if (change == QLatin1String("replace"))
+            fresh("x.jpg", {60, 40});
+        else if (change == QLatin1String("garbage"))
+            writeGarbage(QDir(dir.path()), QStringLiteral("x.jpg"));
+        show.step();
+        QCOMPARE(show.messages(), messages);
+        if (!caption.isEmpty())
+            QCOMPARE(show.caption(), playerCaption(x, qPrintable(caption), "Forwards"));
+        else if (messages == 0)
+            QCOMPARE(show.caption(), playerCaption(b, "320x200", "Forwards"));
+        QFile::remove(x);
+    }
+
+    void failingEntryIsReportedAtEachOfItsSteps() {
+        const QString bad = writeGarbage(QDir(dir.path()), QStringLiteral("bad.jpg"));
+        Show show({a, bad});
+        show.step();
+        QCOMPARE(show.messages(), 0);
+        for (int tries = 1; tries <= 3; ++tries) {
+            show.step();
+            QCOMPARE(show.messages(), tries);
+            QCOMPARE(show.state.NextIndex, 1);
+        }
+        QCOMPARE(show.window->Loader->cache().count(), 1);
+    }
+
+    void listEditedAroundTheNextEntryShowsNoStaleOne_data() {
+        QTest::addColumn<int>("remove");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("the next one") << 1 << 2;
+        QTest::newRow("the one before") << 0 << 2;
+        QTest::newRow("the last one") << 3 << 1;
+    }
+    void listEditedAroundTheNextEntryShowsNoStaleOne() {
+        QFETCH(int, remove);
+        QFETCH(int, shown);
+        const QStringList entries{a, b, c, d};
+        Show show(entries);
+        show.step();
+        show.list.removeAt(remove);
+        show.step();
+        QVERIFY(show.caption().startsWith(entries.at(shown) + QLatin1Char(' ')));
+    }
+
+    void prefetchedStepShowsWhatADirectStepWould() {
+        Show direct({big});
+        direct.step();
+        Show ahead({a, big});
+        ahead.step();
+        // Both decoded ahead: the second step only takes the copy.
+        QCOMPARE(ahead.window->Loader->cache().count(), 2);
+        ahead.step();
+        QCOMPARE(ahead.caption(), direct.caption());
+        QCOMPARE(ahead.window->SlideImage->image(), direct.window->SlideImage->image());
+        QCOMPARE(ahead.window->SlideImage->pictureSize(), QSize(3000, 2000));
+    }
+
+    void closingWhileDecodingLeavesNothingRunning_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("closed") << false;
+        QTest::newRow("escape") << true;
+    }
+    void closingWhileDecodingLeavesNothingRunning() {
+        QFETCH(bool, escape);
+        Show show({a, big, big, c});
+        show.window->ShowNextSlide();
+        if (escape)
+            QTest::keyClick(show.window.get(), Qt::Key_Escape);
+        PictureLoader* loader = show.window->Loader;
+        loader->stop();
+        QCOMPARE(loader->runningThreads(), 0);
+        QCOMPARE(loader->pendingJobs(), 0);
+        show.window.reset();
+        QCOMPARE(show.world.programEnd.calls, escape ? 1 : 0);
+    }
+
+    void cacheStaysWithinItsBound() {
+        PictureLoader loader(QSize(100, 100));
+        const PictureTarget target{QSize(100, 100), {}};
+        QStringList all;
+        for (const char* name : {"s1.bmp", "s2.jpg", "s3.tif", "s4.jpg", "s5.bmp"})
+            all.append(fresh(name, {100, 100}));
+        loader.want(all, target);
+        for (const QString& path : std::as_const(all))
+            QVERIFY(loader.take(path, target));
+        // Four pictures of the bound fill it; the oldest made room for the fifth.
+        QCOMPARE(loader.cache().cost(), 4 * 100 * 100 * 4);
+        QCOMPARE(loader.cache().count(), 4);
+        loader.want({all.first()}, target);
+        QTRY_COMPARE(loader.pendingJobs(), 0);
+        QCOMPARE(loader.cache().cost(), loader.cache().capacity());
+    }
+};
+KAVELO_TEST(PrefetchTest)
+
+#include "tst_prefetch.moc"
