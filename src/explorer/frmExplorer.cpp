@@ -260,6 +260,8 @@ void frmExplorer::btnExit_Click() {
     context_.programEnd->endNow();
 }
 
+// The File menu's Open item has no action of its own (slide show files come
+// in through the Load button); it is kept so the menu looks as users know it.
 void frmExplorer::Open_Click() {}
 
 void frmExplorer::Exit_Click() {

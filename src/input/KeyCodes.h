@@ -9,7 +9,6 @@ constexpr int Return = 13;
 constexpr int Escape = 27;
 constexpr int Space = 32;
 constexpr int Key5 = 53;
-constexpr int Numpad5 = 101;
 constexpr int Add = 107;
 constexpr int Subtract = 109;
 

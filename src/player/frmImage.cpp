@@ -97,10 +97,7 @@ void frmImage::ShowNextSlide() {
 void frmImage::prefetch() {
     // The same test the step makes before it decodes, so a prefetched
     // entry is one the step would present.
-    const auto presentable = [](const QString& path) {
-        return FileExists(path) && isSupportedPictureExtension(GetExtensionName(path));
-    };
-    Loader->want(upcomingSlides(state_, slides_, 2, 1, presentable), pictureTarget());
+    Loader->want(upcomingSlides(state_, slides_, 2, 1, &canShowSlide), pictureTarget());
 }
 
 PictureTarget frmImage::pictureTarget() const {
@@ -124,7 +121,7 @@ PresentOutcome frmImage::PresentPicture(const QString& path, const QString& dire
         // Gone before any message box: the override cursor would cover the
         // box as well.
         const WaitCursor hourglass;
-        if (!FileExists(path) || !isSupportedPictureExtension(GetExtensionName(path)))
+        if (!canShowSlide(path))
             return PresentOutcome::Skipped;
         trouble = loadAndFit(path, direction);
         if (trouble == Trouble::None)
