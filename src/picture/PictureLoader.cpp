@@ -36,16 +36,24 @@ struct PictureLoader::Job {
     std::mutex mutex;
     std::condition_variable finished;
     // Guarded by mutex.
+    bool started = false;
     bool done = false;
     bool decodeFailed = false;
     FileIdentity identity;
     std::optional<DecodedPicture> result;
+
+    // Worker thread: false when the job was cancelled or taken over by the
+    // step before any worker reached it.
+    bool start() {
+        const std::lock_guard lock(mutex);
+        started = !cancelled;
+        return started;
+    }
 };
 
 PictureLoader::PictureLoader(QSize bound, QObject* parent)
     : QObject(parent)
-    , budget_(workerThreads * qint64(bound.width()) * bound.height() * 4 * 2)
-    , claim_(qint64(bound.width()) * bound.height() * 4 * 2)
+    , budget_(PictureDecoder::defaultMemoryBudget)
     , cache_(PictureCache::capacityFor(bound)) {
     pool_.setMaxThreadCount(workerThreads);
     pool_.setObjectName(QStringLiteral("PictureLoader"));
@@ -71,8 +79,10 @@ void PictureLoader::stop() {
 }
 
 std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
-                                                       const PictureTarget& target) {
-    PictureDecoder decoder(target.bound);
+                                                       const PictureTarget& target,
+                                                       DecodeBudget* shared,
+                                                       const std::atomic_bool* cancelled) {
+    PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared, cancelled);
     std::optional<DecodedPicture> picture = decoder.decode(path);
     if (picture)
         fitToTarget(*picture, target);
@@ -123,11 +133,12 @@ void PictureLoader::run(const std::shared_ptr<Job>& job) {
     FileIdentity before;
     std::optional<DecodedPicture> picture;
     bool failed = false;
-    if (!job->cancelled && budget_.acquire(claim_, &job->cancelled)) {
+    if (job->start()) {
         before = fileIdentity(job->path);
-        picture = decodeNow(job->path, job->target);
+        // The decoder claims what it holds from the shared budget and stops
+        // early once the job is cancelled.
+        picture = decodeNow(job->path, job->target, &budget_, &job->cancelled);
         failed = !picture && !job->cancelled;
-        budget_.release(claim_);
         // Rewritten while decoded: the result belongs to no version.
         if (fileIdentity(job->path) != before) {
             before = {};
@@ -179,7 +190,11 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
         return hit;
     if (const std::shared_ptr<Job> job = jobs_.take(path)) {
         std::unique_lock lock(job->mutex);
-        job->finished.wait(lock, [&job] { return job->done; });
+        // Still waiting for a worker behind other jobs: the step decodes it
+        // itself rather than wait for those too.
+        if (!job->started)
+            job->cancelled = true;
+        job->finished.wait(lock, [&job] { return job->done || !job->started; });
         if (now.exists && job->identity == now) {
             if (job->result) {
                 cache_.insert(path, now, *job->result);
@@ -191,7 +206,7 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
                 return std::nullopt;
         }
     }
-    std::optional<DecodedPicture> picture = decodeNow(path, target);
+    std::optional<DecodedPicture> picture = decodeNow(path, target, &budget_);
     if (picture && now.exists && fileIdentity(path) == now)
         cache_.insert(path, now, *picture);
     return picture;

@@ -50,8 +50,10 @@ public:
     int pendingJobs() const { return static_cast<int>(jobs_.size()); }
     int runningThreads() const { return pool_.activeThreadCount(); }
     // A decode on this thread or a worker, as is: for comparing both paths.
-    static std::optional<DecodedPicture> decodeNow(const QString& path,
-                                                   const PictureTarget& target);
+    // shared and cancelled as for DecodeContext.
+    static std::optional<DecodedPicture> decodeNow(const QString& path, const PictureTarget& target,
+                                                   DecodeBudget* shared = nullptr,
+                                                   const std::atomic_bool* cancelled = nullptr);
 
 Q_SIGNALS:
     // A job's result reached the event thread (ok: it decoded).
@@ -67,9 +69,9 @@ private:
     void deliver(const std::shared_ptr<Job>& job);
 
     QThreadPool pool_;
-    // One for all workers, so deciding ahead never multiplies the peak.
+    // One decode's budget for all decodes together, the step's own
+    // included, so decoding ahead never multiplies the peak.
     DecodeBudget budget_;
-    qint64 claim_;
     PictureCache cache_;
     QHash<QString, std::shared_ptr<Job>> jobs_;
     // Jobs cross between the threads only through these two queues, under
