@@ -14,7 +14,7 @@ address)
     build="$root/build-asan"
     sanitize=address,undefined
     compiler=g++
-    suites=(app picture ui explorer player slidefile options)
+    suites=(app picture files input settings show ui explorer player slidefile options)
     export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0:strict_string_checks=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     ;;
@@ -24,7 +24,7 @@ thread)
     # g++ 12's TSan misses Qt's futex-based locks no less than clang's, and
     # clang-14 reports with better stacks.
     compiler=clang++-14
-    suites=(picture ui player)
+    suites=(picture show ui player)
     # Qt is not built with TSan; the suppressions name what it does inside
     # itself that TSan cannot see the ordering of.
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions="$root/scripts/tsan.supp"
