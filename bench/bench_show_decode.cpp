@@ -85,7 +85,7 @@ void benchShowDecodes(const QString& jpeg, const QString& tiff) {
         explorer.PictureOpened = jpeg;
         explorer.ShowPreview();
         QApplication::processEvents();
-        return explorer.PVPicture->hasPicture();
+        return !explorer.PVPicture->pictureSize().isEmpty();
     });
     std::printf("explorer preview of a 24 MP JPEG (%s, into %d x %d): median %.1f ms of %d; "
                 "%d messages\n",

@@ -142,7 +142,6 @@ frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direc
     if (!picture)
         return Trouble::CannotOpen;
     SlideImage->setPicture(std::move(*picture));
-    SlideImage->setProperty9(false);
     const QSize extent = SlideImage->Picture();
     if (extent.isEmpty())
         return Trouble::CannotLayOut;
@@ -151,7 +150,6 @@ frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direc
     const SlideLayout layout =
         fitSlide(extent.width(), extent.height(), static_cast<float>(pixelsToTwips(frame.width())),
                  static_cast<float>(pixelsToTwips(frame.height())));
-    SlideImage->setProperty9(false);
     SlideImage->setGeometry(twipsRect(layout.left, layout.top, layout.width, layout.height));
     setWindowTitle(slideCaption(path, layout, SlideImage->pictureSize(), direction));
     return Trouble::None;

@@ -24,15 +24,12 @@ public:
     bool LoadFile(const QString& path, QSize bound);
     // This view's own size in device pixels: what it can show at most.
     QSize deviceSize() const;
-    bool hasPicture() const { return !fullSize_.isEmpty(); }
     // Shows a picture decoded elsewhere: drawn as given when its copy has
     // the size it is drawn at, else scaled at paint.
     void setPicture(DecodedPicture picture);
 
     void setBackColor(const QColor& color);
     QColor backColor() const { return backColor_; }
-    // Inert: kept for the callers that set it before each layout.
-    void setProperty9(bool value) { property9_ = value; }
 
     // Extent in HIMETRIC: round(pixels x 2540 / 96); empty when no picture.
     QSize Picture() const;
@@ -54,5 +51,4 @@ private:
     QImage scaled_;
     QSize fullSize_;
     QColor backColor_;
-    bool property9_ = false;
 };
