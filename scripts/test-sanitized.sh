@@ -45,7 +45,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPI
 cmake --build "$build" -j"$(nproc)" --target "${suites[@]/#/test_}"
 cd "$build"
 # A suite stopped by a report fails like any other failed test.
-pattern="^($(IFS='|'; echo "${suites[*]}"))\$"
+pattern="^($(IFS='|'; echo "${suites[*]}"))\\."
 ctest=$(command -v ctest)
 if [[ -n ${no_children:-} ]]; then
     export PATH=/nonexistent
