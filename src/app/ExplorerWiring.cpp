@@ -9,7 +9,11 @@ void wireExplorer(frmExplorer& explorer) {
     frmExplorer* owner = &explorer;
     explorer.imageForm.setFactory(
         [owner] { return new frmImage(owner->context(), owner->slideList(), owner->showState()); });
-    explorer.optionsForm.setFactory(
-        [owner] { return new frmOptions(*owner->context().settings, owner->intSavePath, owner); });
+    explorer.optionsForm.setFactory([owner] {
+        auto* dialog = new frmOptions(*owner->context().settings, owner->intSavePath, owner);
+        QObject::connect(dialog, &frmOptions::savePathApplied, owner,
+                         [owner](const QVariant& flag) { owner->intSavePath = flag; });
+        return dialog;
+    });
     explorer.aboutForm.setFactory([owner] { return new frmAbout(owner->context(), owner); });
 }

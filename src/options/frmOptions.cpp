@@ -36,7 +36,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 }
 } // namespace
 
-frmOptions::frmOptions(SettingsStore& settings, QVariant& intSavePath, QWidget* parent)
+frmOptions::frmOptions(SettingsStore& settings, const QVariant& intSavePath, QWidget* parent)
     : QDialog(parent)
     , settings_(settings)
     , intSavePath_(intSavePath) {
@@ -181,6 +181,7 @@ void frmOptions::cmdApply_Click() {
     settings_.write(settingsKey::Options, settingsKey::SavePath,
                     remember ? QStringLiteral("1") : QStringLiteral("0"));
     intSavePath_ = QVariant(remember ? 1 : 0);
+    Q_EMIT savePathApplied(intSavePath_);
 }
 
 void frmOptions::cmdOK_Click() {

@@ -16,12 +16,13 @@ class SettingsStore;
 
 // The options dialog: the display time of the slide show on the "Slideshow"
 // tab and whether the explorer remembers its drive and folder on the
-// "Desktop" tab. Apply and OK store both and set the explorer's flag, which
-// the dialog reaches through the reference it is given.
+// "Desktop" tab. Apply and OK store both and announce the explorer's new
+// flag through savePathApplied; whoever made the dialog sets the flag.
 class frmOptions : public QDialog {
     Q_OBJECT
 public:
-    frmOptions(SettingsStore& settings, QVariant& intSavePath, QWidget* parent = nullptr);
+    // intSavePath: the explorer's flag as it stands when the dialog is made.
+    frmOptions(SettingsStore& settings, const QVariant& intSavePath, QWidget* parent = nullptr);
 
     void Form_Load();
     void Form_Activate();
@@ -49,6 +50,10 @@ protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
+Q_SIGNALS:
+    // Apply and OK set the explorer's flag to this value (1 or 0).
+    void savePathApplied(const QVariant& intSavePath);
+
 private:
     void buildControls();
 
@@ -57,5 +62,7 @@ private:
     // from another of the program's windows (or first sees the dialog), so
     // a trip to another application keeps unapplied changes.
     ActivationWatch activation_;
-    QVariant& intSavePath_;
+    // The explorer's flag as last known here: given at construction, then
+    // as this dialog applied it. Only the dialog changes the flag.
+    QVariant intSavePath_;
 };

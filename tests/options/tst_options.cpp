@@ -17,6 +17,12 @@
 Q_DECLARE_METATYPE(Qt::Key)
 
 namespace {
+// Keeps flag as the explorer's wiring keeps its own: set by the dialog.
+frmOptions* tiedTo(frmOptions* dialog, QVariant& flag) {
+    QObject::connect(dialog, &frmOptions::savePathApplied,
+                     [&flag](const QVariant& applied) { flag = applied; });
+    return dialog;
+}
 void activate(QWidget& window) {
     QEvent activation(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&window, &activation);
@@ -46,6 +52,7 @@ private Q_SLOTS:
         FakeWorld world;
         QVariant flag = QString();
         frmOptions dialog(*world.settings, flag);
+        tiedTo(&dialog, flag);
         dialog.Form_Load();
         dialog.show();
         activate(dialog);
@@ -81,6 +88,7 @@ private Q_SLOTS:
         FakeWorld world;
         world.settings->write("opts", "TimerSecs", timerSecs);
         frmOptions dialog(*world.settings, flag);
+        tiedTo(&dialog, flag);
         dialog.chkSavePath->setChecked(!checked);
         activate(dialog);
         QCOMPARE(dialog.TimerSecs->value(), slider);
@@ -109,6 +117,7 @@ private Q_SLOTS:
         world.settings->write("opts", "TimerSecs", QString::number(start));
         QVariant flag;
         frmOptions dialog(*world.settings, flag);
+        tiedTo(&dialog, flag);
         activate(dialog);
         dialog.tbsOptions->setCurrentIndex(1);
         QTest::keyClick(dialog.TimerSecs, key);
@@ -119,6 +128,7 @@ private Q_SLOTS:
         FakeWorld world;
         QVariant flag;
         frmOptions dialog(*world.settings, flag);
+        tiedTo(&dialog, flag);
         dialog.show();
         activate(dialog);
         dialog.tbsOptions->setCurrentIndex(1);
@@ -133,6 +143,7 @@ private Q_SLOTS:
         FakeWorld world;
         QVariant flag = QStringLiteral("0");
         frmOptions dialog(*world.settings, flag);
+        tiedTo(&dialog, flag);
         dialog.show();
         activate(dialog);
         dialog.TimerSecs->setValue(12);
@@ -156,7 +167,7 @@ private Q_SLOTS:
     void okAppliesClosesAndTheNextUseStartsAfresh() {
         FakeWorld world;
         QVariant flag = QString();
-        Form<frmOptions> form([&] { return new frmOptions(*world.settings, flag); });
+        Form<frmOptions> form([&] { return tiedTo(new frmOptions(*world.settings, flag), flag); });
         frmOptions* first = form.show();
         activate(*first);
         first->tbsOptions->setCurrentIndex(1);
@@ -185,7 +196,7 @@ private Q_SLOTS:
         QFETCH(QString, how);
         FakeWorld world;
         QVariant flag = QStringLiteral("0");
-        Form<frmOptions> form([&] { return new frmOptions(*world.settings, flag); });
+        Form<frmOptions> form([&] { return tiedTo(new frmOptions(*world.settings, flag), flag); });
         frmOptions* dialog = form.show();
         activate(*dialog);
         dialog->tbsOptions->setCurrentIndex(1);
@@ -217,7 +228,7 @@ private Q_SLOTS:
         QFETCH(QString, focus);
         FakeWorld world;
         QVariant flag;
-        Form<frmOptions> form([&] { return new frmOptions(*world.settings, flag); });
+        Form<frmOptions> form([&] { return tiedTo(new frmOptions(*world.settings, flag), flag); });
         frmOptions* dialog = form.show();
         activate(*dialog);
         QWidget* target = dialog->findChild<QWidget*>(focus);
@@ -262,6 +273,7 @@ private Q_SLOTS:
         FakeWorld world;
         QVariant flag;
         frmOptions dialog(*world.settings, flag);
+        tiedTo(&dialog, flag);
         dialog.show();
         activate(dialog);
         dialog.tbsOptions->setCurrentIndex(startTab - 1);
@@ -276,6 +288,7 @@ private Q_SLOTS:
         FakeWorld world;
         QVariant flag;
         frmOptions dialog(*world.settings, flag);
+        tiedTo(&dialog, flag);
         dialog.show();
         verifyPages(dialog, 1);
         const QTabBar* strip = dialog.tbsOptions;
@@ -293,6 +306,7 @@ private Q_SLOTS:
         other.setWindowTitle("explorer");
         other.show();
         frmOptions dialog(*world.settings, flag, nullptr);
+        tiedTo(&dialog, flag);
         dialog.show();
         dialog.activateWindow();
         QTRY_VERIFY(dialog.isActiveWindow());
@@ -333,6 +347,7 @@ private Q_SLOTS:
         QWindow elsewhere;
         elsewhere.show();
         frmOptions dialog(*world.settings, flag, nullptr);
+        tiedTo(&dialog, flag);
         dialog.show();
         dialog.activateWindow();
         QTRY_VERIFY(dialog.isActiveWindow());
