@@ -56,19 +56,19 @@ def deflated_zeros(count):
     return b"".join(parts)
 
 
-def tiff(width, height, samples, photometric, strip, extra=()):
+def tiff(width, height, samples, photometric, strip, extra=(), bits=8):
     """A little-endian TIFF with one Deflate strip; extra are (tag, type,
     count, value) entries."""
     bits_offset = 8
     data_offset = bits_offset + 2 * samples
     entries = [(256, 4, 1, width), (257, 4, 1, height),
-               (258, 3, samples, 8 if samples == 1 else bits_offset), (259, 3, 1, 8),
+               (258, 3, samples, bits if samples == 1 else bits_offset), (259, 3, 1, 8),
                (262, 3, 1, photometric), (273, 4, 1, data_offset), (277, 3, 1, samples),
                (278, 4, 1, height), (279, 4, 1, len(strip)), (284, 3, 1, 1)]
     entries = sorted(entries + list(extra))
     ifd_offset = data_offset + len(strip) + (len(strip) & 1)
     header = b"II*\x00" + struct.pack("<I", ifd_offset)
-    body = header + struct.pack("<" + "H" * samples, *[8] * samples) + strip
+    body = header + struct.pack("<" + "H" * samples, *[bits] * samples) + strip
     body += b"\x00" * (len(strip) & 1)
     ifd = struct.pack("<H", len(entries))
     for tag, kind, count, value in entries:
@@ -164,6 +164,8 @@ def main():
         "tiff-12900-cmyka-zeros.tif": lambda: tiff(side, side, 5, 5,
                                                    deflated_zeros(side * side * 5),
                                                    [(338, 3, 1, 2)]),
+        "tiff-12900-cmyk16-zeros.tif": lambda: tiff(side, side, 4, 5,
+                                                    deflated_zeros(side * side * 8), bits=16),
         "bmp-12900-rle8-nosize.bmp": lambda: huge_rle_bmp(8),
         "bmp-12900-rle4-nosize.bmp": lambda: huge_rle_bmp(4),
         "jpeg-half-with-end.jpg": half_jpeg_with_end,
