@@ -10,7 +10,8 @@ void wireExplorer(frmExplorer& explorer) {
     explorer.imageForm.setFactory(
         [owner] { return new frmImage(owner->context(), owner->slideList(), owner->showState()); });
     explorer.optionsForm.setFactory([owner] {
-        auto* dialog = new frmOptions(*owner->context().settings, owner->intSavePath, owner);
+        auto* dialog = new frmOptions(
+            *owner->context().settings, [owner] { return owner->intSavePath; }, owner);
         QObject::connect(dialog, &frmOptions::savePathApplied, owner,
                          [owner](const QVariant& flag) { owner->intSavePath = flag; });
         return dialog;

@@ -36,10 +36,11 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 }
 } // namespace
 
-frmOptions::frmOptions(SettingsStore& settings, const QVariant& intSavePath, QWidget* parent)
+frmOptions::frmOptions(SettingsStore& settings, std::function<QVariant()> intSavePath,
+                       QWidget* parent)
     : QDialog(parent)
     , settings_(settings)
-    , intSavePath_(intSavePath) {
+    , intSavePath_(std::move(intSavePath)) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
     // A dialog frame with a close box only. Owned by the explorer, so the
@@ -139,7 +140,7 @@ void frmOptions::Form_Activate() {
         settingsKey::Options, settingsKey::TimerSecs, settingsKey::TimerSecsDefault));
     // Only the program's own values, 0 and 1, have a meaning; anything
     // else shows as unchecked rather than as a third state.
-    chkSavePath->setChecked(leadingNumber(intSavePath_) == 1);
+    chkSavePath->setChecked(leadingNumber(intSavePath_()) == 1);
     tbsOptions->setCurrentIndex(0);
     TimerSecs->setValue(seconds);
     TimerSecs_Click();
@@ -180,8 +181,7 @@ void frmOptions::cmdApply_Click() {
     const bool remember = chkSavePath->isChecked();
     settings_.write(settingsKey::Options, settingsKey::SavePath,
                     remember ? QStringLiteral("1") : QStringLiteral("0"));
-    intSavePath_ = QVariant(remember ? 1 : 0);
-    Q_EMIT savePathApplied(intSavePath_);
+    Q_EMIT savePathApplied(QVariant(remember ? 1 : 0));
 }
 
 void frmOptions::cmdOK_Click() {

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QList>
 #include <QVariant>
+#include <functional>
 
 class QCheckBox;
 class QKeyEvent;
@@ -21,8 +22,11 @@ class SettingsStore;
 class frmOptions : public QDialog {
     Q_OBJECT
 public:
-    // intSavePath: the explorer's flag as it stands when the dialog is made.
-    frmOptions(SettingsStore& settings, const QVariant& intSavePath, QWidget* parent = nullptr);
+    // intSavePath: reads the explorer's remember-location flag as it stands
+    // now. Asked at every activation, never kept: the dialog is made before
+    // the explorer has read the stored flag, and the flag changes by Apply.
+    frmOptions(SettingsStore& settings, std::function<QVariant()> intSavePath,
+               QWidget* parent = nullptr);
 
     void Form_Load();
     void Form_Activate();
@@ -62,7 +66,5 @@ private:
     // from another of the program's windows (or first sees the dialog), so
     // a trip to another application keeps unapplied changes.
     ActivationWatch activation_;
-    // The explorer's flag as last known here: given at construction, then
-    // as this dialog applied it. Only the dialog changes the flag.
-    QVariant intSavePath_;
+    std::function<QVariant()> intSavePath_;
 };

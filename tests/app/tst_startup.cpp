@@ -1,10 +1,13 @@
 #include "app/frmSplash.h"
 #include "app/modMain.h"
 #include "explorer/frmExplorer.h"
+#include "options/frmOptions.h"
 #include "support/Fakes.h"
+#include "settings/SettingsConversions.h"
 #include "support/TestRegistry.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -98,6 +101,36 @@ private Q_SLOTS:
         QVERIFY(start.explorer.get()->isVisible());
         QCOMPARE(start.explorer.get()->windowTitle(), QStringLiteral("Kavelo - Explorer"));
         QCOMPARE(world.programEnd.calls, 0);
+    }
+
+    // A returning user's stored flag, as Options shows it at its first
+    // activation after a real start, and what OK then keeps.
+    void optionsShowTheFlagTheExplorerStartedWith_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("on") << "1" << true;
+        QTest::newRow("off") << "0" << false;
+        QTest::newRow("other number") << "2" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void optionsShowTheFlagTheExplorerStartedWith() {
+        QFETCH(QString, stored);
+        QFETCH(bool, checked);
+        FakeWorld world;
+        world.settings->write("opts", "SavePath", stored);
+        modMain start(world.context());
+        start.Main();
+        frmExplorer* explorer = start.explorer.get();
+        explorer->mnuOpts->trigger();
+        frmOptions* options = explorer->optionsForm.get();
+        QVERIFY(options && options->isVisible());
+        QEvent activation(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(options, &activation);
+        QCOMPARE(options->chkSavePath->isChecked(), checked);
+
+        options->cmdOK->click();
+        QCOMPARE(world.stored("opts", "SavePath"), QString(checked ? "1" : "0"));
+        QCOMPARE(isSavePathOn(explorer->intSavePath), checked);
     }
 
     // The four ways a run ends, with remembering on.

@@ -17,6 +17,12 @@
 Q_DECLARE_METATYPE(Qt::Key)
 
 namespace {
+// The dialog reads flag as it reads the explorer's own.
+std::function<QVariant()> reading(const QVariant& flag) {
+    return [&flag] {
+        return flag;
+    };
+}
 // Keeps flag as the explorer's wiring keeps its own: set by the dialog.
 frmOptions* tiedTo(frmOptions* dialog, QVariant& flag) {
     QObject::connect(dialog, &frmOptions::savePathApplied,
@@ -51,7 +57,7 @@ private Q_SLOTS:
     void firstUseWithEmptyStore() {
         FakeWorld world;
         QVariant flag = QString();
-        frmOptions dialog(*world.settings, flag);
+        frmOptions dialog(*world.settings, reading(flag));
         tiedTo(&dialog, flag);
         dialog.Form_Load();
         dialog.show();
@@ -87,7 +93,7 @@ private Q_SLOTS:
         QFETCH(bool, checked);
         FakeWorld world;
         world.settings->write("opts", "TimerSecs", timerSecs);
-        frmOptions dialog(*world.settings, flag);
+        frmOptions dialog(*world.settings, reading(flag));
         tiedTo(&dialog, flag);
         dialog.chkSavePath->setChecked(!checked);
         activate(dialog);
@@ -116,7 +122,7 @@ private Q_SLOTS:
         FakeWorld world;
         world.settings->write("opts", "TimerSecs", QString::number(start));
         QVariant flag;
-        frmOptions dialog(*world.settings, flag);
+        frmOptions dialog(*world.settings, reading(flag));
         tiedTo(&dialog, flag);
         activate(dialog);
         dialog.tbsOptions->setCurrentIndex(1);
@@ -127,7 +133,7 @@ private Q_SLOTS:
     void labelFollowsADrag() {
         FakeWorld world;
         QVariant flag;
-        frmOptions dialog(*world.settings, flag);
+        frmOptions dialog(*world.settings, reading(flag));
         tiedTo(&dialog, flag);
         dialog.show();
         activate(dialog);
@@ -142,7 +148,7 @@ private Q_SLOTS:
     void applyStoresBothAndStaysOpen() {
         FakeWorld world;
         QVariant flag = QStringLiteral("0");
-        frmOptions dialog(*world.settings, flag);
+        frmOptions dialog(*world.settings, reading(flag));
         tiedTo(&dialog, flag);
         dialog.show();
         activate(dialog);
@@ -167,7 +173,8 @@ private Q_SLOTS:
     void okAppliesClosesAndTheNextUseStartsAfresh() {
         FakeWorld world;
         QVariant flag = QString();
-        Form<frmOptions> form([&] { return tiedTo(new frmOptions(*world.settings, flag), flag); });
+        Form<frmOptions> form(
+            [&] { return tiedTo(new frmOptions(*world.settings, reading(flag)), flag); });
         frmOptions* first = form.show();
         activate(*first);
         first->tbsOptions->setCurrentIndex(1);
@@ -196,7 +203,8 @@ private Q_SLOTS:
         QFETCH(QString, how);
         FakeWorld world;
         QVariant flag = QStringLiteral("0");
-        Form<frmOptions> form([&] { return tiedTo(new frmOptions(*world.settings, flag), flag); });
+        Form<frmOptions> form(
+            [&] { return tiedTo(new frmOptions(*world.settings, reading(flag)), flag); });
         frmOptions* dialog = form.show();
         activate(*dialog);
         dialog->tbsOptions->setCurrentIndex(1);
@@ -228,7 +236,8 @@ private Q_SLOTS:
         QFETCH(QString, focus);
         FakeWorld world;
         QVariant flag;
-        Form<frmOptions> form([&] { return tiedTo(new frmOptions(*world.settings, flag), flag); });
+        Form<frmOptions> form(
+            [&] { return tiedTo(new frmOptions(*world.settings, reading(flag)), flag); });
         frmOptions* dialog = form.show();
         activate(*dialog);
         QWidget* target = dialog->findChild<QWidget*>(focus);
@@ -272,7 +281,7 @@ private Q_SLOTS:
         QFETCH(int, tab);
         FakeWorld world;
         QVariant flag;
-        frmOptions dialog(*world.settings, flag);
+        frmOptions dialog(*world.settings, reading(flag));
         tiedTo(&dialog, flag);
         dialog.show();
         activate(dialog);
@@ -287,7 +296,7 @@ private Q_SLOTS:
     void tabClickArrangesPages() {
         FakeWorld world;
         QVariant flag;
-        frmOptions dialog(*world.settings, flag);
+        frmOptions dialog(*world.settings, reading(flag));
         tiedTo(&dialog, flag);
         dialog.show();
         verifyPages(dialog, 1);
@@ -305,7 +314,7 @@ private Q_SLOTS:
         QWidget other;
         other.setWindowTitle("explorer");
         other.show();
-        frmOptions dialog(*world.settings, flag, nullptr);
+        frmOptions dialog(*world.settings, reading(flag), nullptr);
         tiedTo(&dialog, flag);
         dialog.show();
         dialog.activateWindow();
@@ -346,7 +355,7 @@ private Q_SLOTS:
         // program, as when another application has the focus.
         QWindow elsewhere;
         elsewhere.show();
-        frmOptions dialog(*world.settings, flag, nullptr);
+        frmOptions dialog(*world.settings, reading(flag), nullptr);
         tiedTo(&dialog, flag);
         dialog.show();
         dialog.activateWindow();
