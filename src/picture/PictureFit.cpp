@@ -14,3 +14,11 @@ QRect centredPictureRect(QSize picture, QSize area) {
     return QRect(QPoint((area.width() - shown.width()) / 2, (area.height() - shown.height()) / 2),
                  shown);
 }
+
+QRect shownPictureRect(QSize picture, QRect control, QRect visible) {
+    const QRect shown = control & visible;
+    if (shown.isEmpty())
+        return centredPictureRect(picture, control.size());
+    return centredPictureRect(picture, shown.size())
+        .translated(shown.topLeft() - control.topLeft());
+}

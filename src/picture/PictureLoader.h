@@ -45,6 +45,10 @@ public:
     std::optional<DecodedPicture> take(const QString& path, const PictureTarget& target);
     // Cancels every job and waits for the running ones; empties the cache.
     void stop();
+    // Drops what was prepared or is being prepared for an earlier target
+    // (the window changed size): cancels every job, without waiting for the
+    // running ones, and empties the cache.
+    void forget();
 
     const PictureCache& cache() const { return cache_; }
     int pendingJobs() const { return static_cast<int>(jobs_.size()); }

@@ -76,6 +76,17 @@ void frmImage::Form_Load() {
     Timer1->start();
     SlideImage->setBackColor(Qt::black);
     state_.Direction = SlideStepper::Forwards;
+    // Nothing is shown before the first tick, but its picture is decoded
+    // now, so the first tick only swaps it in, as every later one does.
+    prefetch();
+}
+
+void frmImage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Opening maximizes the window only after the load handler asked for
+    // the first pictures: ask again for the size they are drawn at.
+    if (preparedFor_)
+        prefetch();
 }
 
 void frmImage::ApplyInterval() {
@@ -95,6 +106,10 @@ void frmImage::ShowNextSlide() {
 }
 
 void frmImage::prefetch() {
+    const Prepared now{frameGeometry().size(), size(), SlideImage->devicePixelRatioF()};
+    if (preparedFor_ && *preparedFor_ != now)
+        Loader->forget();
+    preparedFor_ = now;
     // The same test the step makes before it decodes, so a prefetched
     // entry is one the step would present.
     Loader->want(upcomingSlides(state_, slides_, 2, 1, &canShowSlide), pictureTarget());
@@ -104,13 +119,15 @@ PictureTarget frmImage::pictureTarget() const {
     const QRect frame = frameGeometry();
     const auto width = static_cast<float>(pixelsToTwips(frame.width()));
     const auto height = static_cast<float>(pixelsToTwips(frame.height()));
+    const QRect client = rect();
     const qreal ratio = SlideImage->devicePixelRatioF();
-    // Runs on a worker: only the copies captured here.
-    auto drawSize = [width, height, ratio](QSize full) {
+    // Runs on a worker: only the copies captured here. The same placement
+    // as the step's and the view's, so a prepared copy is drawn as it is.
+    auto drawSize = [width, height, client, ratio](QSize full) {
         const SlideLayout layout = fitSlide(pixelsToHimetric(full.width()),
                                             pixelsToHimetric(full.height()), width, height);
         const QRect area = twipsRect(layout.left, layout.top, layout.width, layout.height);
-        return (QSizeF(centredPictureRect(full, area.size()).size()) * ratio).toSize();
+        return (QSizeF(shownPictureRect(full, area, client).size()) * ratio).toSize();
     };
     return PictureTarget{PictureView::decodeBound(), drawSize};
 }

@@ -3,8 +3,10 @@
 #include "seams/AppContext.h"
 #include "show/PresentOutcome.h"
 
+#include <QSize>
 #include <QString>
 #include <QWidget>
+#include <optional>
 
 class QTimer;
 class PictureLoader;
@@ -46,13 +48,17 @@ public:
     // so closing the player stops its work.
     PictureLoader* Loader;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     enum class Trouble { None, CannotOpen, CannotLayOut };
     // Loads path into SlideImage, places it and writes the caption.
     Trouble loadAndFit(const QString& path, const QString& direction);
     // The size a picture is decoded and drawn at in the window as it is now.
     PictureTarget pictureTarget() const;
-    // Asks for the entries the next steps and a turn would show.
+    // Asks for the entries the next steps and a turn would show, prepared
+    // for the window as it is now.
     void prefetch();
 
     AppContext context_;
@@ -61,4 +67,13 @@ private:
     // Set while a step runs: a message box of the step runs its own event
     // loop, in which the timer keeps ticking.
     bool stepping_ = false;
+    // The window size and pixel ratio the loader's work was asked for; work
+    // for another size is useless once the window has changed.
+    struct Prepared {
+        QSize frame;
+        QSize client;
+        qreal ratio = 0;
+        bool operator==(const Prepared&) const = default;
+    };
+    std::optional<Prepared> preparedFor_;
 };

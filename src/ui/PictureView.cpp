@@ -25,6 +25,11 @@ QSize PictureView::decodeBound() {
     return bound.isEmpty() ? QSize(3840, 2160) : bound;
 }
 
+QRect PictureView::shownArea() const {
+    const QWidget* container = isWindow() ? nullptr : parentWidget();
+    return container ? container->rect() : geometry();
+}
+
 QSize PictureView::deviceSize() const {
     return (QSizeF(size()) * devicePixelRatioF()).toSize();
 }
@@ -62,8 +67,9 @@ void PictureView::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), backColor_);
     if (image_.isNull())
         return;
-    // Fitted by the full size, so a picture is never drawn larger than it is.
-    const QRect area = centredPictureRect(fullSize_, size());
+    // Fitted by the full size, so a picture is never drawn larger than it is,
+    // and into the part of this view its window shows.
+    const QRect area = shownPictureRect(fullSize_, geometry(), shownArea());
     const QSize devicePixels = (QSizeF(area.size()) * devicePixelRatioF()).toSize();
     if (devicePixels == image_.size()) {
         scaled_ = QImage();

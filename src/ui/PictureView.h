@@ -9,8 +9,8 @@
 
 // The picture display component: loads a picture file and draws it centred,
 // scaled down to fit with its proportions kept, never enlarged, on its
-// background colour. It keeps one copy of the picture no larger than the
-// largest screen, while Picture() reports the full picture's extent in
+// background colour, in the part of its rectangle that its window shows. It keeps one copy of the
+// picture no larger than the largest screen, while Picture() reports the full picture's extent in
 // HIMETRIC (1/100 mm at 96 dpi).
 class PictureView : public QWidget {
     Q_OBJECT
@@ -24,6 +24,9 @@ public:
     bool LoadFile(const QString& path, QSize bound);
     // This view's own size in device pixels: what it can show at most.
     QSize deviceSize() const;
+    // The part of the container on view, in the container's coordinates:
+    // the picture is drawn inside it even where this view reaches past it.
+    QRect shownArea() const;
     // Shows a picture decoded elsewhere: drawn as given when its copy has
     // the size it is drawn at, else scaled at paint.
     void setPicture(DecodedPicture picture);

@@ -149,6 +149,23 @@ private Q_SLOTS:
         QVERIFY(show.caption().startsWith(entries.at(shown) + QLatin1Char(' ')));
     }
 
+    // Opening shows nothing, but the first tick's picture is prepared at the
+    // size the maximized window draws it, so that tick only swaps it in.
+    void theFirstPictureIsPreparedBeforeTheFirstTick() {
+        Show show({big, a});
+        const auto prepared = [&] {
+            PictureCache cache = show.window->Loader->cache();
+            const std::optional<DecodedPicture> picture = cache.find(big, fileIdentity(big));
+            return picture ? picture->image.size() : QSize();
+        };
+        QTRY_VERIFY(prepared().isValid());
+        QCOMPARE(show.caption(), QStringLiteral("Image"));
+        const QSize size = prepared();
+        show.step();
+        QCOMPARE(show.window->SlideImage->image().size(), size);
+        QCOMPARE(show.messages(), 0);
+    }
+
     void prefetchedStepShowsWhatADirectStepWould() {
         Show direct({big});
         direct.step();

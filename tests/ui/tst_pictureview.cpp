@@ -58,22 +58,35 @@ private Q_SLOTS:
         QCOMPARE(patternMismatch(view.image(), true), QString());
     }
 
+    // The view at place in a 200 x 100 window; drawn: where the picture
+    // shows in the window. A view reaching below the window draws into the
+    // part that shows.
     void drawsCentredShrunkAndNeverEnlarged_data() {
         QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QRect>("place");
         QTest::addColumn<QRect>("drawn");
-        QTest::newRow("fits the height") << QSize(100, 100) << QRect(50, 0, 100, 100);
-        QTest::newRow("shrunk to the width") << QSize(800, 200) << QRect(0, 25, 200, 50);
-        QTest::newRow("small stays small") << QSize(40, 20) << QRect(80, 40, 40, 20);
+        const QRect whole(0, 0, 200, 100);
+        const QRect overhanging(0, 10, 200, 110);
+        QTest::newRow("fits the height") << QSize(100, 100) << whole << QRect(50, 0, 100, 100);
+        QTest::newRow("shrunk to the width") << QSize(800, 200) << whole << QRect(0, 25, 200, 50);
+        QTest::newRow("small stays small") << QSize(40, 20) << whole << QRect(80, 40, 40, 20);
+        QTest::newRow("overhanging, shrunk to what shows")
+            << QSize(100, 100) << overhanging << QRect(55, 10, 90, 90);
+        QTest::newRow("overhanging, centred in what shows")
+            << QSize(800, 200) << overhanging << QRect(0, 30, 200, 50);
     }
     void drawsCentredShrunkAndNeverEnlarged() {
         QFETCH(QSize, picture);
+        QFETCH(QRect, place);
         QFETCH(QRect, drawn);
         QTemporaryDir dir;
-        PictureView view;
-        view.resize(200, 100);
-        view.setBackColor(Qt::blue);
-        QVERIFY(view.LoadFile(solidPicture(dir, "p.bmp", picture, Qt::red)));
-        const QImage shown = view.grab().toImage();
+        QWidget window;
+        window.resize(200, 100);
+        auto* view = new PictureView(&window);
+        view->setGeometry(place);
+        view->setBackColor(Qt::blue);
+        QVERIFY(view->LoadFile(solidPicture(dir, "p.bmp", picture, Qt::red)));
+        const QImage shown = window.grab().toImage();
         QCOMPARE(shown.size(), QSize(200, 100));
         const auto isRed = [&](QPoint at) {
             return QColor(shown.pixel(at)) == QColor(Qt::red);
@@ -84,11 +97,11 @@ private Q_SLOTS:
         QVERIFY(isRed(drawn.topLeft()));
         QVERIFY(isRed(drawn.bottomRight()));
         QVERIFY(isRed(drawn.center()));
-        // Just outside the picture on each side, where there is room.
+        // Just outside the picture on each side, where the view shows.
         for (const QPoint& outside :
              {drawn.topLeft() - QPoint(1, 0), drawn.topLeft() - QPoint(0, 1),
               drawn.bottomRight() + QPoint(1, 0), drawn.bottomRight() + QPoint(0, 1)})
-            if (QRect(0, 0, 200, 100).contains(outside))
+            if ((place & window.rect()).contains(outside))
                 QVERIFY2(isBack(outside),
                          qPrintable(QStringLiteral("(%1, %2)").arg(outside.x()).arg(outside.y())));
     }
