@@ -14,7 +14,7 @@ LAYERS = [
     ["files", "settings"],
     ["seams", "input", "show"],
     ["ui"],
-    ["options", "player"],
+    ["options", "player", "about"],
     ["explorer"],
     ["app"],
 ]

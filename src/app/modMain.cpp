@@ -1,7 +1,6 @@
 #include "app/modMain.h"
 
 #include "app/CommandLine.h"
-#include "app/ExplorerWiring.h"
 #include "app/frmSplash.h"
 #include "explorer/frmExplorer.h"
 
@@ -18,9 +17,7 @@ modMain::modMain(AppContext context)
         return new frmExplorer(context_,
                                VolumeTable(VolumeTable::systemVolumes(), QDir::currentPath()));
     })
-    , context_(std::move(context)) {
-    context_.wireExplorer = &wireExplorer;
-}
+    , context_(std::move(context)) {}
 
 modMain::~modMain() = default;
 

@@ -1,5 +1,9 @@
 #include "explorer/frmExplorer.h"
 
+#include "about/frmAbout.h"
+#include "options/frmOptions.h"
+#include "player/frmImage.h"
+
 #include "seams/ProgramEnd.h"
 #include "settings/SettingsConversions.h"
 #include "settings/SettingsNames.h"
@@ -39,8 +43,21 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
     setFixedSize(centralWidget()->width(),
                  centralWidget()->height() + menuBar()->sizeHint().height());
     centreOnScreen(*this);
-    if (context_.wireExplorer)
-        context_.wireExplorer(*this);
+    makeWindows();
+}
+
+void frmExplorer::makeWindows() {
+    imageForm.setFactory([this] { return new frmImage(context_, *slides_, showState_); });
+    optionsForm.setFactory([this] {
+        // The dialog reads the flag at each activation and hands back what
+        // Apply sets; it never holds the explorer itself.
+        auto* dialog = new frmOptions(
+            *context_.settings, [this] { return intSavePath; }, this);
+        connect(dialog, &frmOptions::savePathApplied, this,
+                [this](const QVariant& flag) { intSavePath = flag; });
+        return dialog;
+    });
+    aboutForm.setFactory([this] { return new frmAbout(context_, this); });
 }
 
 frmExplorer::~frmExplorer() = default;

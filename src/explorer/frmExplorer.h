@@ -47,7 +47,6 @@ public:
     Form<frmOptions> optionsForm;
     // The about box, created afresh each time the About menu opens it.
     Form<frmAbout> aboutForm;
-    // All three are made by the factories context.wireExplorer sets.
 
     const AppContext& context() const { return context_; }
     // The show's position and direction for the whole run.
@@ -83,6 +82,8 @@ protected:
 
 private:
     void connectControls();
+    // The player, options dialog and about box, each made on first use.
+    void makeWindows();
     void selectSlide(int position);
     // The load and save routines: both work on strSavePath and the slide list.
     void loadSlideShowFile();

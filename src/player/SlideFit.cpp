@@ -1,5 +1,8 @@
 #include "player/SlideFit.h"
 
+#include "picture/PictureFit.h"
+#include "picture/Units.h"
+
 #include <cmath>
 
 namespace {
@@ -33,4 +36,17 @@ SlideLayout fitSlide(long pictureWidth, long pictureHeight, float windowWidth, f
     layout.top =
         static_cast<float>((static_cast<double>(windowHeight) + 100.0 - pictureHeight) / 2.0);
     return layout;
+}
+
+SlidePlacement placeSlide(QSize fullSize, QSize frame, QSize client, qreal ratio) {
+    SlidePlacement placement;
+    placement.layout =
+        fitSlide(pixelsToHimetric(fullSize.width()), pixelsToHimetric(fullSize.height()),
+                 static_cast<float>(pixelsToTwips(frame.width())),
+                 static_cast<float>(pixelsToTwips(frame.height())));
+    const SlideLayout& layout = placement.layout;
+    placement.control = twipsRect(layout.left, layout.top, layout.width, layout.height);
+    placement.picture = shownPictureRect(fullSize, placement.control, QRect(QPoint(0, 0), client));
+    placement.deviceSize = (QSizeF(placement.picture.size()) * ratio).toSize();
+    return placement;
 }

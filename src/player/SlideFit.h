@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QRect>
+#include <QSize>
+
 // Where the player puts a picture: the picture's extent in HIMETRIC is
 // compared with the window's outer size in twips number for number, and
 // used as the picture control's size in twips. A picture that fits the
@@ -24,3 +27,23 @@ struct SlideLayout {
 // included. Halves round to the even neighbour, both for the whole-twip
 // window size used in the comparison and for the pixel size.
 SlideLayout fitSlide(long pictureWidth, long pictureHeight, float windowWidth, float windowHeight);
+
+// Where the player shows a picture in its window: the step, the pictures
+// prepared ahead and the view all take it from here, so a prepared copy has
+// exactly the size it is drawn at. The control is placed by fitSlide from
+// the window's outer size; the picture is drawn shrunk into the part of the
+// control that the client area shows, and centred there.
+struct SlidePlacement {
+    SlideLayout layout;
+    // The control in the client area, pixels.
+    QRect control;
+    // Where the picture is drawn, in the control's own pixels.
+    QRect picture;
+    // The drawn size in device pixels: the size a copy is prepared at.
+    QSize deviceSize;
+};
+
+// fullSize: the picture's size in pixels, upright. frame: the window's
+// outer size, client: its client area, both in pixels; ratio: device
+// pixels per pixel.
+SlidePlacement placeSlide(QSize fullSize, QSize frame, QSize client, qreal ratio);

@@ -3,7 +3,6 @@
 #include "files/FileSystem.h"
 #include "input/KeyCodes.h"
 #include "input/KeyPreview.h"
-#include "picture/PictureFit.h"
 #include "picture/PictureLoader.h"
 #include "player/SlideCaption.h"
 #include "player/SlideFit.h"
@@ -116,18 +115,12 @@ void frmImage::prefetch() {
 }
 
 PictureTarget frmImage::pictureTarget() const {
-    const QRect frame = frameGeometry();
-    const auto width = static_cast<float>(pixelsToTwips(frame.width()));
-    const auto height = static_cast<float>(pixelsToTwips(frame.height()));
-    const QRect client = rect();
+    const QSize frame = frameGeometry().size();
+    const QSize client = size();
     const qreal ratio = SlideImage->devicePixelRatioF();
-    // Runs on a worker: only the copies captured here. The same placement
-    // as the step's and the view's, so a prepared copy is drawn as it is.
-    auto drawSize = [width, height, client, ratio](QSize full) {
-        const SlideLayout layout = fitSlide(pixelsToHimetric(full.width()),
-                                            pixelsToHimetric(full.height()), width, height);
-        const QRect area = twipsRect(layout.left, layout.top, layout.width, layout.height);
-        return (QSizeF(shownPictureRect(full, area, client).size()) * ratio).toSize();
+    // Runs on a worker: only the copies captured here.
+    auto drawSize = [frame, client, ratio](QSize full) {
+        return placeSlide(full, frame, client, ratio).deviceSize;
     };
     return PictureTarget{PictureView::decodeBound(), drawSize};
 }
@@ -159,16 +152,14 @@ frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direc
     if (!picture)
         return Trouble::CannotOpen;
     SlideImage->setPicture(std::move(*picture));
-    const QSize extent = SlideImage->Picture();
-    if (extent.isEmpty())
+    if (SlideImage->Picture().isEmpty())
         return Trouble::CannotLayOut;
-    // Fitted to the window's outer size, frame and title bar included.
-    const QRect frame = frameGeometry();
-    const SlideLayout layout =
-        fitSlide(extent.width(), extent.height(), static_cast<float>(pixelsToTwips(frame.width())),
-                 static_cast<float>(pixelsToTwips(frame.height())));
-    SlideImage->setGeometry(twipsRect(layout.left, layout.top, layout.width, layout.height));
-    setWindowTitle(slideCaption(path, layout, SlideImage->pictureSize(), direction));
+    // Placed by the window's outer size, frame and title bar included.
+    const SlidePlacement placement = placeSlide(SlideImage->pictureSize(), frameGeometry().size(),
+                                                size(), SlideImage->devicePixelRatioF());
+    SlideImage->setGeometry(placement.control);
+    SlideImage->setPictureArea(placement.picture);
+    setWindowTitle(slideCaption(path, placement.layout, SlideImage->pictureSize(), direction));
     return Trouble::None;
 }
 

@@ -46,7 +46,13 @@ bool PictureView::LoadFile(const QString& path, QSize bound) {
 void PictureView::setPicture(DecodedPicture picture) {
     image_ = std::move(picture.image);
     fullSize_ = picture.fullSize;
+    pictureArea_ = QRect();
     scaled_ = QImage();
+    update();
+}
+
+void PictureView::setPictureArea(QRect area) {
+    pictureArea_ = area;
     update();
 }
 
@@ -69,7 +75,9 @@ void PictureView::paintEvent(QPaintEvent*) {
         return;
     // Fitted by the full size, so a picture is never drawn larger than it is,
     // and into the part of this view its window shows.
-    const QRect area = shownPictureRect(fullSize_, geometry(), shownArea());
+    const QRect area = pictureArea_.isValid()
+                           ? pictureArea_
+                           : shownPictureRect(fullSize_, geometry(), shownArea());
     const QSize devicePixels = (QSizeF(area.size()) * devicePixelRatioF()).toSize();
     if (devicePixels == image_.size()) {
         scaled_ = QImage();

@@ -30,6 +30,10 @@ public:
     // Shows a picture decoded elsewhere: drawn as given when its copy has
     // the size it is drawn at, else scaled at paint.
     void setPicture(DecodedPicture picture);
+    // Where the current picture is drawn, in this view's pixels, as the
+    // window that placed the view decided; without it (and after each new
+    // picture) the picture is centred in the part of the view that shows.
+    void setPictureArea(QRect area);
 
     void setBackColor(const QColor& color);
     QColor backColor() const { return backColor_; }
@@ -53,5 +57,6 @@ private:
     // do not rescale; never larger than the widget.
     QImage scaled_;
     QSize fullSize_;
+    QRect pictureArea_;
     QColor backColor_;
 };

@@ -1,4 +1,4 @@
-#include "app/frmAbout.h"
+#include "about/frmAbout.h"
 #include "app/frmSplash.h"
 #include "explorer/frmExplorer.h"
 #include "support/Fakes.h"

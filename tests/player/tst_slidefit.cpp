@@ -78,6 +78,36 @@ private Q_SLOTS:
     // caption's division by 26.458 must give the pixels back, also beyond
     // the 16 bits the size once had to fit. (26.458 is a little short of
     // 2540 / 96, so from about 40,000 pixels on the caption is one high.)
+    // In a maximized window under a title bar: the control placed by the
+    // outer size reaches 38 rows below the client area.
+    void placement_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QRect>("control");
+        QTest::addColumn<QRect>("drawn");
+        QTest::addColumn<QSize>("deviceSize");
+        QTest::newRow("camera photo, drawn within what shows")
+            << QSize(6000, 4000) << 1.0 << QRect(0, 7, 1920, 1092) << QRect(169, 0, 1581, 1054)
+            << QSize(1581, 1054);
+        QTest::newRow("at scale 2") << QSize(6000, 4000) << 2.0 << QRect(0, 7, 1920, 1092)
+                                    << QRect(169, 0, 1581, 1054) << QSize(3162, 2108);
+        QTest::newRow("small picture, wholly inside, at its own size")
+            << QSize(400, 300) << 1.0 << QRect(611, 288, 705, 529) << QRect(152, 114, 400, 300)
+            << QSize(400, 300);
+    }
+    void placement() {
+        QFETCH(QSize, picture);
+        QFETCH(qreal, ratio);
+        QFETCH(QRect, control);
+        QFETCH(QRect, drawn);
+        QFETCH(QSize, deviceSize);
+        const SlidePlacement placement =
+            placeSlide(picture, QSize(1920, 1099), QSize(1920, 1061), ratio);
+        QCOMPARE(placement.control, control);
+        QCOMPARE(placement.picture, drawn);
+        QCOMPARE(placement.deviceSize, deviceSize);
+    }
+
     void pixelSizeRoundTrips_data() {
         QTest::addColumn<int>("pixels");
         for (int pixels : {1, 2, 3, 7, 96, 400, 599, 1920, 4000, 6000, 32767, 32768, 38000, 40000})

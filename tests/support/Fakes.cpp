@@ -1,7 +1,5 @@
 #include "support/Fakes.h"
 
-#include "app/ExplorerWiring.h"
-
 FakeWorld::FakeWorld()
     : settings(std::make_unique<SettingsStore>(folder.filePath(QStringLiteral("Vantrel.conf")))) {}
 
@@ -13,7 +11,6 @@ AppContext FakeWorld::context() {
     context.fileDialog = &fileDialog;
     context.programEnd = &programEnd;
     context.urlOpener = &urlOpener;
-    context.wireExplorer = &wireExplorer;
     return context;
 }
 

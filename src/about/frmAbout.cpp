@@ -1,4 +1,4 @@
-#include "app/frmAbout.h"
+#include "about/frmAbout.h"
 
 #include "ui/Artwork.h"
 #include "ui/LinkLabel.h"
