@@ -65,23 +65,17 @@ PictureLoader::~PictureLoader() {
     stop();
 }
 
-void PictureLoader::forget() {
-    // A running job sees the flag at its next check; its result finds no
-    // job in the table and is dropped.
+void PictureLoader::stop() {
     for (const std::shared_ptr<Job>& job : std::as_const(jobs_))
         job->cancelled = true;
     jobs_.clear();
-    cache_.clear();
-}
-
-void PictureLoader::stop() {
-    forget();
     pool_.waitForDone();
     {
         // Results not yet delivered are stale now.
         const std::lock_guard lock(handOver_);
         finished_.clear();
     }
+    cache_.clear();
 }
 
 std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,

@@ -45,10 +45,9 @@ public:
     std::optional<DecodedPicture> take(const QString& path, const PictureTarget& target);
     // Cancels every job and waits for the running ones; empties the cache.
     void stop();
-    // Drops what was prepared or is being prepared for an earlier target
-    // (the window changed size): cancels every job, without waiting for the
-    // running ones, and empties the cache.
-    void forget();
+    // Empties the cache, whose copies were fitted for a window size that is
+    // gone; jobs still at work fit theirs to the target as it is when done.
+    void dropPrepared() { cache_.clear(); }
 
     const PictureCache& cache() const { return cache_; }
     int pendingJobs() const { return static_cast<int>(jobs_.size()); }

@@ -7,6 +7,7 @@
 #include "player/SlideCaption.h"
 #include "player/SlideFit.h"
 #include "player/SlideLookahead.h"
+#include "player/SlideWindowSize.h"
 #include "seams/ProgramEnd.h"
 #include "seams/Prompter.h"
 #include "settings/SettingsConversions.h"
@@ -26,7 +27,8 @@ frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideSteppe
     : QWidget(parent)
     , context_(context)
     , slides_(slides)
-    , state_(state) {
+    , state_(state)
+    , windowSize_(std::make_shared<SlideWindowSize>()) {
     setObjectName(QStringLiteral("frmImage"));
     setWindowTitle(QStringLiteral("Image"));
     setWindowIcon(QIcon(QStringLiteral(":/kavelo/icons/kavelo.png")));
@@ -83,8 +85,16 @@ void frmImage::Form_Load() {
 void frmImage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Opening maximizes the window only after the load handler asked for
-    // the first pictures: ask again for the size they are drawn at.
-    if (preparedFor_)
+    // the first pictures: they are fitted to the size it takes.
+    if (prefetched_)
+        prefetch();
+}
+
+void frmImage::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // The frame's size, which places the picture, becomes known when the
+    // window manager frames the window, which moves it.
+    if (prefetched_)
         prefetch();
 }
 
@@ -96,6 +106,7 @@ void frmImage::ShowNextSlide() {
     if (stepping_)
         return;
     stepping_ = true;
+    followWindowSize();
     state_.step(slides_, [this](const QString& path) {
         PictureFile = path;
         return PresentPicture(path, state_.Direction);
@@ -104,23 +115,27 @@ void frmImage::ShowNextSlide() {
     stepping_ = false;
 }
 
+void frmImage::followWindowSize() {
+    // Decodes under way fit their pictures to the new size when they are
+    // done; copies already made for the old one are of no use.
+    if (windowSize_->set(frameGeometry().size(), size(), SlideImage->devicePixelRatioF()) &&
+        prefetched_)
+        Loader->dropPrepared();
+}
+
 void frmImage::prefetch() {
-    const Prepared now{frameGeometry().size(), size(), SlideImage->devicePixelRatioF()};
-    if (preparedFor_ && *preparedFor_ != now)
-        Loader->forget();
-    preparedFor_ = now;
+    followWindowSize();
+    prefetched_ = true;
     // The same test the step makes before it decodes, so a prefetched
     // entry is one the step would present.
     Loader->want(upcomingSlides(state_, slides_, 2, 1, &canShowSlide), pictureTarget());
 }
 
 PictureTarget frmImage::pictureTarget() const {
-    const QSize frame = frameGeometry().size();
-    const QSize client = size();
-    const qreal ratio = SlideImage->devicePixelRatioF();
-    // Runs on a worker: only the copies captured here.
-    auto drawSize = [frame, client, ratio](QSize full) {
-        return placeSlide(full, frame, client, ratio).deviceSize;
+    // Runs on a worker: reads the window's size as it is when the decode
+    // is done.
+    auto drawSize = [sizes = windowSize_](QSize full) {
+        return sizes->deviceSize(full);
     };
     return PictureTarget{PictureView::decodeBound(), drawSize};
 }

@@ -6,7 +6,7 @@
 #include <QSize>
 #include <QString>
 #include <QWidget>
-#include <optional>
+#include <memory>
 
 class QTimer;
 class PictureLoader;
@@ -14,6 +14,7 @@ class PictureView;
 struct PictureTarget;
 class SlideListModel;
 class SlideStepper;
+class SlideWindowSize;
 
 // The slide show player: a maximized window that presents one entry of the
 // explorer's slide list per tick of Timer1, fitted and captioned, and takes
@@ -50,6 +51,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     enum class Trouble { None, CannotOpen, CannotLayOut };
@@ -60,6 +62,8 @@ private:
     // Asks for the entries the next steps and a turn would show, prepared
     // for the window as it is now.
     void prefetch();
+    // Brings what prepared pictures are fitted to up to the window's size.
+    void followWindowSize();
 
     AppContext context_;
     const SlideListModel& slides_;
@@ -67,13 +71,8 @@ private:
     // Set while a step runs: a message box of the step runs its own event
     // loop, in which the timer keeps ticking.
     bool stepping_ = false;
-    // The window size and pixel ratio the loader's work was asked for; work
-    // for another size is useless once the window has changed.
-    struct Prepared {
-        QSize frame;
-        QSize client;
-        qreal ratio = 0;
-        bool operator==(const Prepared&) const = default;
-    };
-    std::optional<Prepared> preparedFor_;
+    // What the pictures decoded ahead are fitted to; shared with the
+    // loader's workers, which read it when their decode is done.
+    std::shared_ptr<SlideWindowSize> windowSize_;
+    bool prefetched_ = false;
 };
