@@ -212,9 +212,14 @@ ColourConversion::build(const QByteArray& profile, Layout layout) const {
     }
     // The inks' paper-left values are what lcms2 calls the reversed flavour.
     const cmsUInt32Number input = layout == Layout::Inks ? TYPE_CMYK_8_REV : pixelType;
+    const cmsUInt32Number alpha = layout == Layout::Premultiplied ? cmsFLAGS_COPY_ALPHA : 0;
     transform->handle =
-        cmsCreateTransform(in.get(), input, out.get(), pixelType, intent,
-                           flags | (layout == Layout::Premultiplied ? cmsFLAGS_COPY_ALPHA : 0));
+        cmsCreateTransform(in.get(), input, out.get(), pixelType, intent, flags | alpha);
+    // Finding a CMYK profile's black point needs its way back from colours
+    // to inks, which profiles made only for reading leave out.
+    if (!transform->handle)
+        transform->handle = cmsCreateTransform(in.get(), input, out.get(), pixelType, intent,
+                                               (flags & ~cmsFLAGS_BLACKPOINTCOMPENSATION) | alpha);
     return transform->handle ? transform : nullptr;
 }
 
