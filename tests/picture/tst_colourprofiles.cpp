@@ -96,15 +96,6 @@ bool run(const QString& program, const QStringList& arguments) {
     return process.waitForFinished(60000) && process.exitCode() == 0;
 }
 
-// A flat picture whose stored values are the sRGB colour's in space, and
-// which says so in its profile.
-QImage flatIn(QRgb srgb, const QColorSpace& space) {
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(QColorSpace(QColorSpace::SRgb).transformationToColorSpace(space).map(srgb));
-    image.setColorSpace(space);
-    return image;
-}
-
 QByteArray jpegOf(const QImage& image) {
     QTemporaryDir dir;
     const QString path = dir.filePath("p.jpg");
@@ -239,7 +230,7 @@ private Q_SLOTS:
     void profilesTakenAndRefused_data() {
         QTest::addColumn<QByteArray>("jpeg");
         QTest::addColumn<bool>("converted");
-        const QImage red = flatIn(qRgb(200, 40, 40), QColorSpace::ProPhotoRgb);
+        const QImage red = flatInColourSpace(qRgb(200, 40, 40), QColorSpace::ProPhotoRgb);
         QImage untaggedImage = red;
         untaggedImage.setColorSpace(QColorSpace());
         const QByteArray untagged = jpegOf(untaggedImage);
@@ -277,7 +268,7 @@ private Q_SLOTS:
         if (QString(QTest::currentDataTag()).contains("cmyk") &&
             !QFile::exists(ghostscript + "default_cmyk.icc"))
             QSKIP("needs libgs-common");
-        const QImage red = flatIn(qRgb(200, 40, 40), QColorSpace::ProPhotoRgb);
+        const QImage red = flatInColourSpace(qRgb(200, 40, 40), QColorSpace::ProPhotoRgb);
         QImage plain = red;
         plain.setColorSpace(QColorSpace());
         const QImage asStored = decoded(jpegOf(plain));
@@ -309,7 +300,7 @@ private Q_SLOTS:
         QFETCH(bool, taken);
         ColourConversion conversion(display);
         QCOMPARE(conversion.hasDisplayProfile(), taken);
-        const QImage srgbRed = flatIn(qRgb(200, 40, 40), QColorSpace::SRgb);
+        const QImage srgbRed = flatInColourSpace(qRgb(200, 40, 40), QColorSpace::SRgb);
         DecodedPicture picture{srgbRed.convertToFormat(QImage::Format_RGB32), srgbRed.size(),
                                QColorSpace(QColorSpace::SRgb).iccProfile()};
         conversion.apply(picture);
