@@ -235,7 +235,8 @@ void PictureDecoder::convertColours(DecodedPicture& picture) {
     // they do not fit, the profile is left out and the picture shown as
     // stored.
     DecodeContext context(bound_, budget_, shared_, cancelled_);
-    if (!context.reserve(picture.image.sizeInBytes() + picture.iccProfile.size() +
+    if (!picture.iccProfile.isEmpty() &&
+        !context.reserve(picture.image.sizeInBytes() + picture.iccProfile.size() +
                          ColourConversion::workingBytes(picture.iccProfile)))
         picture.iccProfile.clear();
     ColourConversion::forDisplay().apply(picture);

@@ -11,7 +11,9 @@
 #include <QTest>
 #include <QtEndian>
 #include <lcms2.h>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace {
 const QString colord = QStringLiteral("/usr/share/color/icc/colord/");
@@ -284,6 +286,28 @@ private Q_SLOTS:
             QVERIFY2(near(centre(image), qRgb(200, 40, 40), 3),
                      qPrintable(QColor(centre(image)).name()));
         }
+    }
+
+    // The player's two workers decode at once and share the transforms.
+    void decodesOnSeveralThreadsAtOnce() {
+        QTemporaryDir folder;
+        QStringList paths;
+        for (const QColorSpace::NamedColorSpace space :
+             {QColorSpace::ProPhotoRgb, QColorSpace::DisplayP3, QColorSpace::AdobeRgb}) {
+            paths.append(folder.filePath(QString::number(int(space)) + ".jpg"));
+            QVERIFY(writeImage(paths.last(), flatInColourSpace(qRgb(200, 40, 40), space), "jpeg"));
+        }
+        std::atomic_int wrong{0};
+        const auto decodeAll = [&] {
+            for (int i = 0; i < 20; ++i)
+                for (const QString& path : std::as_const(paths))
+                    if (!near(centre(decoded(path)), qRgb(200, 40, 40), 3))
+                        ++wrong;
+        };
+        std::thread other(decodeAll);
+        decodeAll();
+        other.join();
+        QCOMPARE(wrong.load(), 0);
     }
 
     // The picture in the profile main found on the screen, where that is
