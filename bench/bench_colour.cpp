@@ -84,6 +84,7 @@ void benchColour() {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }();
     const std::vector<Family> families{
+        {"sRGB", QColorSpace(QColorSpace::SRgb).iccProfile(), QImage::Format_RGB32},
         {"Adobe RGB", ColourConversion::adobeRgbProfile(), QImage::Format_RGB32},
         {"Display P3", QColorSpace(QColorSpace::DisplayP3).iccProfile(), QImage::Format_RGB32},
         {"ProPhoto", QColorSpace(QColorSpace::ProPhotoRgb).iccProfile(), QImage::Format_RGB32},

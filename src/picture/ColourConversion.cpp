@@ -55,6 +55,21 @@ inline int mixed(int paper, int black) {
     return paper * black / 255;
 }
 
+// Whether convert leaves each of a grid of colours (from probe) within a
+// level in every channel.
+template <typename Convert, typename Probe> bool changesNothing(Convert convert, Probe probe) {
+    for (int r = 0; r < 256; r += 17)
+        for (int g = 0; g < 256; g += 17)
+            for (int b = 0; b < 256; b += 17) {
+                const QRgb in = probe(r, g, b);
+                const QRgb out = convert(in);
+                if (qAbs(qRed(out) - qRed(in)) > 1 || qAbs(qGreen(out) - qGreen(in)) > 1 ||
+                    qAbs(qBlue(out) - qBlue(in)) > 1)
+                    return false;
+            }
+    return true;
+}
+
 void mixInksPlainly(QImage& image) {
     for (int y = 0; y < image.height(); ++y) {
         uchar* row = image.scanLine(y);
@@ -80,6 +95,10 @@ struct ColourConversion::Transform {
         if (handle)
             cmsDeleteTransform(handle);
     }
+
+    // Whether it leaves every colour within a level of where it was, as an
+    // embedded sRGB profile does on an sRGB screen: then it is not run.
+    bool changesNothing = false;
 
     QRgb grey(QRgb p) const {
         return (p & 0xFF000000u) | red[qRed(p)] | green[qGreen(p)] | blue[qBlue(p)];
@@ -208,6 +227,8 @@ ColourConversion::build(const QByteArray& profile, Layout layout) const {
             transform->green[v] = QRgb(colours[3 * v + 1]) << 8;
             transform->blue[v] = QRgb(colours[3 * v + 2]);
         }
+        transform->changesNothing = changesNothing([&](QRgb p) { return transform->grey(p); },
+                                                   [](int r, int, int) { return qRgb(r, r, r); });
         return transform;
     }
     // The inks' paper-left values are what lcms2 calls the reversed flavour.
@@ -220,7 +241,16 @@ ColourConversion::build(const QByteArray& profile, Layout layout) const {
     if (!transform->handle)
         transform->handle = cmsCreateTransform(in.get(), input, out.get(), pixelType, intent,
                                                (flags & ~cmsFLAGS_BLACKPOINTCOMPENSATION) | alpha);
-    return transform->handle ? transform : nullptr;
+    if (!transform->handle)
+        return nullptr;
+    if (layout != Layout::Inks)
+        transform->changesNothing = changesNothing(
+            [&](QRgb p) {
+                cmsDoTransform(transform->handle, &p, &p, 1);
+                return p;
+            },
+            [](int r, int g, int b) { return qRgb(r, g, b); });
+    return transform;
 }
 
 void ColourConversion::apply(DecodedPicture& picture) {
@@ -239,6 +269,8 @@ void ColourConversion::apply(DecodedPicture& picture) {
             mixInksPlainly(image);
         return;
     }
+    if (transform->changesNothing)
+        return;
 
     const int width = image.width();
     // lcms2 takes colours without alpha: premultiplied rows go through this

@@ -227,8 +227,9 @@ private Q_SLOTS:
         QVERIFY(shrunk.max < 3);
     }
 
-    // What lcms2 or the decoder refuses shows exactly as the same picture
-    // without a profile; what it takes changes the colours.
+    // What lcms2 or the decoder refuses, and an sRGB profile on an sRGB
+    // screen, shows exactly as the same picture without a profile; what it
+    // takes changes the colours.
     void profilesTakenAndRefused_data() {
         QTest::addColumn<QByteArray>("jpeg");
         QTest::addColumn<bool>("converted");
@@ -261,6 +262,9 @@ private Q_SLOTS:
             << withIccChunks(untagged, readBytes(ghostscript + "default_cmyk.icc"), 65519) << false;
         QTest::newRow("grey profile on rgb")
             << withIccChunks(untagged, greyGamma22(), 65519) << false;
+        QTest::newRow("srgb") << withIccChunks(untagged,
+                                               QColorSpace(QColorSpace::SRgb).iccProfile(), 65519)
+                              << false;
         QTest::newRow("exif adobe rgb") << withExifColourSpace(untagged, 0xFFFF, "R03") << true;
         QTest::newRow("exif srgb") << withExifColourSpace(untagged, 1, "R98") << false;
     }
