@@ -8,6 +8,7 @@
 #include <cstdio>
 
 // Each topic's benchmarks; every one prints its own figures.
+void benchColour();
 void benchFolders();
 void benchPictures();
 void benchPlayer();
@@ -41,10 +42,10 @@ int main(int argc, char* argv[]) {
         return benchDecodeOne(arguments.at(2));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Prints Kavelo's performance figures. Sections: pictures, folders, player, "
-                       "slidefile, show; all of them when none is named. show-pictures only makes "
-                       "the show's pictures and prints their folder."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Prints Kavelo's performance figures. Sections: pictures, folders, player, "
+        "colour, slidefile, show; all of them when none is named. show-pictures only makes "
+        "the show's pictures and prints their folder."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("section"), QStringLiteral("Sections to run."),
                                  QStringLiteral("[section...]"));
@@ -65,7 +66,8 @@ int main(int argc, char* argv[]) {
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
     QStringList sections = parser.positionalArguments();
     if (sections.isEmpty())
-        sections = {QStringLiteral("pictures"), QStringLiteral("folders"), QStringLiteral("player"),
+        sections = {QStringLiteral("pictures"),  QStringLiteral("folders"),
+                    QStringLiteral("player"),    QStringLiteral("colour"),
                     QStringLiteral("slidefile"), QStringLiteral("show")};
     for (const QString& section : std::as_const(sections)) {
         if (section == QStringLiteral("pictures"))
@@ -74,6 +76,8 @@ int main(int argc, char* argv[]) {
             benchFolders();
         else if (section == QStringLiteral("player"))
             benchPlayer();
+        else if (section == QStringLiteral("colour"))
+            benchColour();
         else if (section == QStringLiteral("slidefile"))
             benchSlideFile();
         else if (section == QStringLiteral("show-pictures"))

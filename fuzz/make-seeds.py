@@ -7,7 +7,8 @@ fuzzer runs many inputs a second, and cover the variants the decoder meets:
 JPEG baseline, progressive, grayscale, CMYK, with restart markers and with
 every EXIF orientation; BMP from 1 to 32 bits, RLE8, RLE4 and top-down;
 TIFF uncompressed, LZW, Deflate, PackBits, JPEG-in-TIFF, tiled, planar,
-16-bit, palette and CMYK.
+16-bit, palette and CMYK; and each with embedded colour profiles (RGB, grey,
+CMYK), whole, in chunks out of order or missing, damaged and oversized.
 """
 import io
 import os
@@ -50,6 +51,112 @@ def with_exif_orientation(jpeg, orientation):
     tiff = b"MM\x00\x2a" + struct.pack(">I", 8) + ifd
     body = b"Exif\x00\x00" + tiff
     return jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body + jpeg[2:]
+
+
+def icc(space, pcs, device_class, tags):
+    """A small ICC profile (version 2) of the given tags, written here."""
+    table, data = b"", b""
+    offset = 128 + 4 + 12 * len(tags)
+    for signature, body in tags:
+        body += b"\0" * (-len(body) % 4)
+        table += signature + struct.pack(">II", offset + len(data), len(body))
+        data += body
+    size = offset + len(data)
+    d50 = struct.pack(">iii", 63190, 65536, 54061)
+    header = struct.pack(">I4sI4s4s4s", size, b"lcms", 0x02100000, device_class, space, pcs)
+    header += b"\0" * 12 + b"acsp" + b"\0" * 24 + struct.pack(">I", 0) + d50
+    header += b"\0" * (128 - len(header))
+    return header + struct.pack(">I", len(tags)) + table + data
+
+
+def xyz(x, y, z):
+    return b"XYZ \0\0\0\0" + struct.pack(">iii", *(round(v * 65536) for v in (x, y, z)))
+
+
+GAMMA_22 = b"curv\0\0\0\0" + struct.pack(">IH", 1, 0x0233)
+
+
+def rgb_profile():
+    """sRGB's primaries adapted to D50, with a 2.2 curve."""
+    return icc(b"RGB ", b"XYZ ", b"mntr", [
+        (b"wtpt", xyz(0.9642, 1.0, 0.8249)), (b"rXYZ", xyz(0.4361, 0.2225, 0.0139)),
+        (b"gXYZ", xyz(0.3851, 0.7169, 0.0971)), (b"bXYZ", xyz(0.1431, 0.0606, 0.7141)),
+        (b"rTRC", GAMMA_22), (b"gTRC", GAMMA_22), (b"bTRC", GAMMA_22)])
+
+
+def grey_profile():
+    return icc(b"GRAY", b"XYZ ", b"mntr", [(b"wtpt", xyz(0.9642, 1.0, 0.8249)),
+                                            (b"kTRC", GAMMA_22)])
+
+
+def cmyk_profile():
+    """Inks to Lab through a 2-point table: each ink darkens and tints."""
+    ramp = bytes(range(256))
+    grid = b""
+    for c in (0, 1):
+        for m in (0, 1):
+            for y in (0, 1):
+                for k in (0, 1):
+                    light = (1 - 0.7 * c) * (1 - 0.8 * m) * (1 - 0.1 * y) * (1 - 0.95 * k)
+                    grid += bytes((round(255 * light), 128 + 50 * m - 40 * c, 128 + 70 * y - 50 * c))
+    identity = struct.pack(">9i", 65536, 0, 0, 0, 65536, 0, 0, 0, 65536)
+    lut = b"mft1\0\0\0\0" + bytes((4, 3, 2, 0)) + identity + ramp * 4 + grid + ramp * 3
+    return icc(b"CMYK", b"Lab ", b"prtr", [(b"wtpt", xyz(0.9642, 1.0, 0.8249)),
+                                           (b"A2B0", lut)])
+
+
+def with_icc_chunks(jpeg, profile, chunk, order=None, count=None):
+    """The JPEG with profile in APP2 chunks, written in the order given."""
+    chunks = [profile[i:i + chunk] for i in range(0, len(profile), chunk)]
+    count = count or len(chunks)
+    markers = b""
+    for sequence in order or range(1, len(chunks) + 1):
+        body = b"ICC_PROFILE\0" + bytes((sequence, count)) + chunks[sequence - 1]
+        markers += b"\xff\xe2" + struct.pack(">H", len(body) + 2) + body
+    return jpeg[:2] + markers + jpeg[2:]
+
+
+def with_exif_adobe_rgb(jpeg):
+    """ColorSpace uncalibrated with interoperability index R03."""
+    def entry(tag, kind, count, value):
+        packed = struct.pack(">H", value) + b"\0\0" if kind == 3 else value
+        return struct.pack(">HHI", tag, kind, count) + packed
+    tiff = b"MM\x00\x2a" + struct.pack(">I", 8)
+    tiff += struct.pack(">H", 1) + entry(0x8769, 4, 1, struct.pack(">I", 26)) + b"\0" * 4
+    tiff += struct.pack(">H", 2) + entry(0xA001, 3, 1, 0xFFFF)
+    tiff += entry(0xA005, 4, 1, struct.pack(">I", 56)) + b"\0" * 4
+    tiff += struct.pack(">H", 1) + entry(0x0001, 2, 4, b"R03\0") + b"\0" * 4
+    body = b"Exif\0\0" + tiff
+    return jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body + jpeg[2:]
+
+
+def profiled():
+    rgb = pattern()
+    plain = saved(rgb, format="JPEG", quality=80)
+    good = rgb_profile()
+    yield "icc-rgb.jpg", saved(rgb, format="JPEG", quality=80, icc_profile=good)
+    yield "icc-gray.jpg", saved(pattern("L"), format="JPEG", quality=80,
+                                icc_profile=grey_profile())
+    yield "icc-cmyk.jpg", saved(pattern("CMYK"), format="JPEG", quality=80,
+                                icc_profile=cmyk_profile())
+    yield "icc-chunks.jpg", with_icc_chunks(plain, good, 100)
+    count = (len(good) + 99) // 100
+    yield "icc-chunks-shuffled.jpg", with_icc_chunks(plain, good, 100, [2, 1] + list(
+        range(3, count + 1))[::-1])
+    yield "icc-chunk-missing.jpg", with_icc_chunks(plain, good, 100, [1] + list(
+        range(3, count + 1)))
+    damaged = bytearray(good)
+    for i in range(7):
+        damaged[132 + 12 * i + 4:132 + 12 * i + 8] = struct.pack(">I", 0x7FFFFF00)
+    yield "icc-damaged.jpg", with_icc_chunks(plain, bytes(damaged), 65519)
+    yield "icc-truncated.jpg", with_icc_chunks(plain, good[:200], 65519)
+    # A header claiming 2 GB, in chunks claiming 255 of them.
+    yield "icc-oversized.jpg", with_icc_chunks(plain, struct.pack(">I", 0x7FFFFFFF) + good[4:],
+                                               100, count=255)
+    yield "exif-adobe-rgb.jpg", with_exif_adobe_rgb(plain)
+    yield "icc-rgb.tif", saved(rgb, format="TIFF", compression="tiff_lzw", icc_profile=good)
+    yield "icc-gray.tif", saved(pattern("L"), format="TIFF", icc_profile=grey_profile())
+    yield "icc-cmyk.tif", saved(pattern("CMYK"), format="TIFF", icc_profile=cmyk_profile())
 
 
 def jpegs():
@@ -208,7 +315,7 @@ def main():
     output = sys.argv[1]
     scratch = tempfile.mkdtemp()
     try:
-        pictures = list(jpegs()) + list(bmps()) + list(tiffs(scratch))
+        pictures = list(jpegs()) + list(bmps()) + list(tiffs(scratch)) + list(profiled())
         write(os.path.join(output, "picture"), pictures)
         write(os.path.join(output, "slidefile"), slide_files())
         write(os.path.join(output, "settings"), settings())

@@ -19,11 +19,13 @@ done
 packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
-    libtiff-dev libtiff-tools libjpeg62-turbo-dev
+    libtiff-dev libtiff-tools libjpeg62-turbo-dev liblcms2-dev libxcb1-dev
     xvfb xauth xdotool imagemagick openbox
     fonts-dejavu-core fonts-liberation
     # Sanitized and fuzz builds, and the generators of their test pictures.
     clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools
+    # The colour check: lcms2's own converters and the profiles its pictures are made in.
+    liblcms2-utils colord-data icc-profiles-free libgs-common
     "${extra[@]}"
 )
 

@@ -3,9 +3,11 @@
 #include "seams/ProgramEnd.h"
 #include "settings/SettingsStore.h"
 #include "app/modMain.h"
+#include "picture/ColourConversion.h"
 #include "picture/ImageAllocationLimit.h"
 #include "picture/PictureDecoder.h"
 #include "ui/AccessibleFactory.h"
+#include "seams/DisplayColourProfile.h"
 #include "seams/FileDialog.h"
 #include "seams/Prompter.h"
 #include "seams/UrlOpener.h"
@@ -32,6 +34,8 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavelo/icons/kavelo.png")));
     QApplication::setQuitOnLastWindowClosed(false);
     installAccessibleFactories();
+    // Read here, before any picture is decoded on another thread.
+    ColourConversion::setDisplayProfile(displayColourProfile(ColourConversion::maxProfileBytes));
 
     AppContext context;
     context.info = AppInfo::current();

@@ -1,5 +1,6 @@
 #include "picture/JpegDecoder.h"
 
+#include "picture/ColourConversion.h"
 #include "picture/DecodeContext.h"
 #include "picture/PictureFit.h"
 #include "picture/UprightTurn.h"
@@ -177,6 +178,8 @@ bool readHeader(Session& session) {
     session.info.src = &session.source;
     session.info.progress = &session.progress;
     jpeg_save_markers(&session.info, JPEG_APP0 + 1, 0xFFFF);
+    // The colour profile, in chunks of up to 64 KB.
+    jpeg_save_markers(&session.info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&session.info, TRUE);
     return true;
 }
@@ -196,6 +199,63 @@ bool chooseOutput(Session& session, QSize request) {
     info.scale_denom = 8;
     jpeg_calc_output_dimensions(&info);
     return true;
+}
+
+bool readIccProfile(Session& session, JOCTET** data, unsigned* length) {
+    if (setjmp(session.jump))
+        return false;
+    return jpeg_read_icc_profile(&session.info, data, length);
+}
+
+// The bytes of the markers libjpeg kept.
+qint64 savedMarkerBytes(const jpeg_decompress_struct& info) {
+    qint64 bytes = 0;
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next)
+        bytes += qint64(sizeof *marker) + marker->data_length;
+    return bytes;
+}
+
+// The ICC profile the file's APP2 markers carry, or nothing when they hold
+// none, when chunks are missing, repeated or damaged, or when it is larger
+// than any real profile.
+QByteArray iccProfileOf(Session& session) {
+    qint64 bytes = 0;
+    for (jpeg_saved_marker_ptr marker = session.info.marker_list; marker; marker = marker->next)
+        if (marker->marker == JPEG_APP0 + 2)
+            bytes += marker->data_length;
+    JOCTET* data = nullptr;
+    unsigned length = 0;
+    if (bytes == 0 || bytes > ColourConversion::maxProfileBytes ||
+        !readIccProfile(session, &data, &length) || !data)
+        return {};
+    QByteArray profile(reinterpret_cast<const char*>(data), qsizetype(length));
+    std::free(data);
+    return profile;
+}
+
+// The profile the decoded pixels are in: the embedded one where it is of
+// the pixels' colour model, else Adobe RGB where the EXIF says the camera
+// took the picture in it, else none.
+QByteArray pixelProfile(Session& session) {
+    const jpeg_decompress_struct& info = session.info;
+    using Model = ColourConversion::Model;
+    const Model pixels = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK
+                             ? Model::Cmyk
+                         : info.jpeg_color_space == JCS_GRAYSCALE ? Model::Grey
+                                                                  : Model::Rgb;
+    QByteArray profile = iccProfileOf(session);
+    if (profile.isEmpty() && pixels == Model::Rgb) {
+        for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next)
+            if (marker->marker == JPEG_APP0 + 1 &&
+                exifSaysAdobeRgb(marker->data, marker->data_length))
+                return ColourConversion::adobeRgbProfile();
+    }
+    if (ColourConversion::modelOf(profile) != pixels)
+        return {};
+    // Inks stay inks only where the profile can turn them into colours.
+    if (pixels == Model::Cmyk && !ColourConversion::forDisplay().takesInks(profile))
+        return {};
+    return profile;
 }
 
 // rowBuffer: one row of CMYK samples, or null when rows go straight into
@@ -248,6 +308,60 @@ qint64 claimFor(const jpeg_decompress_struct& info, QSize shown, bool shrinks, b
            (shrinks ? shown32 : 0) + (turns ? shown32 : 0);
 }
 
+// The TIFF structure inside an EXIF block: directories of 12-byte entries
+// at offsets from its start. Reads beyond its end give 0.
+class ExifTiff {
+public:
+    // data, size: the body of an APP1 marker.
+    ExifTiff(const uchar* data, qsizetype size) {
+        if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
+            return;
+        little_ = data[6] == 'I' && data[7] == 'I';
+        if (little_ || (data[6] == 'M' && data[7] == 'M')) {
+            tiff_ = data + 6;
+            length_ = size - 6;
+        }
+    }
+
+    quint32 read16(qint64 at) const {
+        if (at < 0 || at + 2 > length_)
+            return 0;
+        return little_ ? qFromLittleEndian<quint16>(tiff_ + at)
+                       : qFromBigEndian<quint16>(tiff_ + at);
+    }
+    quint32 read32(qint64 at) const {
+        if (at < 0 || at + 4 > length_)
+            return 0;
+        return little_ ? qFromLittleEndian<quint32>(tiff_ + at)
+                       : qFromBigEndian<quint32>(tiff_ + at);
+    }
+    QByteArray text(qint64 at, qsizetype count) const {
+        if (at < 0 || at + count > length_)
+            return {};
+        return QByteArray(reinterpret_cast<const char*>(tiff_ + at), count);
+    }
+    // Where the entry for tag lies in the directory at offset directory,
+    // or -1 when it has none of that type (any type for 0).
+    qint64 entry(qint64 directory, quint32 tag, quint32 type) const {
+        if (directory <= 0 || directory + 2 > length_)
+            return -1;
+        const quint32 entries = read16(directory);
+        for (quint32 i = 0; i < entries; ++i) {
+            const qint64 at = directory + 2 + qint64(i) * 12;
+            if (at + 12 > length_)
+                break;
+            if (read16(at) == tag && (type == 0 || read16(at + 2) == type))
+                return at;
+        }
+        return -1;
+    }
+
+private:
+    const uchar* tiff_ = nullptr;
+    qint64 length_ = 0;
+    bool little_ = false;
+};
+
 int orientationOf(const jpeg_decompress_struct& info) {
     for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
         if (marker->marker == JPEG_APP0 + 1) {
@@ -261,34 +375,30 @@ int orientationOf(const jpeg_decompress_struct& info) {
 } // namespace
 
 int exifOrientation(const uchar* data, qsizetype size) {
-    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
+    const ExifTiff exif(data, size);
+    // Orientation, a SHORT.
+    const qint64 entry = exif.entry(exif.read32(4), 0x0112, 3);
+    if (entry < 0)
         return 1;
-    const uchar* tiff = data + 6;
-    const qsizetype length = size - 6;
-    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
-    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
-        return 1;
-    const auto read16 = [&](qsizetype at) -> quint32 {
-        return little ? qFromLittleEndian<quint16>(tiff + at) : qFromBigEndian<quint16>(tiff + at);
-    };
-    const auto read32 = [&](qsizetype at) -> quint32 {
-        return little ? qFromLittleEndian<quint32>(tiff + at) : qFromBigEndian<quint32>(tiff + at);
-    };
-    const qint64 directory = read32(4);
-    if (directory + 2 > length)
-        return 1;
-    const quint32 entries = read16(directory);
-    for (quint32 i = 0; i < entries; ++i) {
-        const qint64 entry = directory + 2 + qint64(i) * 12;
-        if (entry + 12 > length)
-            break;
-        // Orientation, a SHORT.
-        if (read16(entry) == 0x0112 && read16(entry + 2) == 3) {
-            const quint32 value = read16(entry + 8);
-            return value >= 1 && value <= 8 ? int(value) : 1;
-        }
-    }
-    return 1;
+    const quint32 value = exif.read16(entry + 8);
+    return value >= 1 && value <= 8 ? int(value) : 1;
+}
+
+bool exifSaysAdobeRgb(const uchar* data, qsizetype size) {
+    const ExifTiff exif(data, size);
+    // The EXIF directory's pointer, a LONG or an IFD.
+    const qint64 pointer = exif.entry(exif.read32(4), 0x8769, 0);
+    if (pointer < 0)
+        return false;
+    const qint64 directory = exif.read32(pointer + 8);
+    // ColorSpace "uncalibrated", and the interoperability directory.
+    const qint64 space = exif.entry(directory, 0xA001, 3);
+    const qint64 interoperability = exif.entry(directory, 0xA005, 0);
+    if (space < 0 || exif.read16(space + 8) != 0xFFFF || interoperability < 0)
+        return false;
+    // InteroperabilityIndex, four ASCII bytes held in the entry itself.
+    const qint64 index = exif.entry(exif.read32(interoperability + 8), 0x0001, 2);
+    return index >= 0 && exif.read32(index + 4) == 4 && exif.text(index + 8, 3) == "R03";
 }
 
 std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& context,
@@ -324,7 +434,10 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
         return failed();
     const QSize decoded(int(info.output_width), int(info.output_height));
     const bool shrinks = decoded != request;
-    const qint64 claim = claimFor(info, shown, shrinks, orientation != 1);
+    QByteArray profile = pixelProfile(*session);
+    // The kept markers and the profile as libjpeg and as we hold it.
+    const qint64 claim = claimFor(info, shown, shrinks, orientation != 1) + savedMarkerBytes(info) +
+                         2 * profile.size();
     if (!context.reserve(claim)) {
         error = QString::fromLatin1(context.isCancelled() ? "cancelled" : memoryMessage);
         return std::nullopt;
@@ -332,17 +445,20 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     const qint64 userLimit = userJpegMemory();
     session->info.mem->max_memory_to_use = long(userLimit > 0 ? std::min(claim, userLimit) : claim);
 
-    QImage image(decoded, QImage::Format_RGB32);
+    const bool inks = info.out_color_space == JCS_CMYK && !profile.isEmpty();
+    // Inks as libjpeg gives them, in Adobe's inverted form, are what the
+    // conversion takes.
+    QImage image(decoded, inks ? ColourConversion::inksFormat : QImage::Format_RGB32);
     if (image.isNull()) {
         error = QString::fromLatin1(memoryMessage);
         return std::nullopt;
     }
     std::unique_ptr<JSAMPLE[]> rowBuffer;
-    if (info.out_color_space == JCS_CMYK)
+    if (info.out_color_space == JCS_CMYK && !inks)
         rowBuffer = std::make_unique<JSAMPLE[]>(size_t(decoded.width()) * 4);
     if (!decodeRows(*session, image.bits(), image.bytesPerLine(), rowBuffer.get()))
         return failed();
     if (shrinks)
         image = image.scaled(request, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return DecodedPicture{turnUpright(image, orientation), upright};
+    return DecodedPicture{turnUpright(image, orientation), upright, std::move(profile)};
 }

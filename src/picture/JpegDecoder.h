@@ -23,6 +23,10 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
 // The EXIF orientation code (1 to 8) in the body of an APP1 marker, or 1
 // when it holds none.
 int exifOrientation(const uchar* data, qsizetype size);
+// Whether the body of an APP1 marker says the camera recorded the picture
+// in Adobe RGB without embedding its profile: ColorSpace "uncalibrated"
+// (0xFFFF) with the interoperability index "R03", as cameras mark it.
+bool exifSaysAdobeRgb(const uchar* data, qsizetype size);
 
 // The coefficient visits (blocks times band width, summed over scans) a
 // decode may take; see the definition.

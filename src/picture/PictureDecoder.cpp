@@ -1,5 +1,6 @@
 #include "picture/PictureDecoder.h"
 
+#include "picture/ColourConversion.h"
 #include "picture/DecodeContext.h"
 #include "picture/JpegDecoder.h"
 #include "picture/PictureFit.h"
@@ -223,6 +224,25 @@ std::optional<DecodedPicture> PictureDecoder::decode(const QString& path) {
 }
 
 std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
+    std::optional<DecodedPicture> picture = decodeAsStored(file);
+    if (picture)
+        convertColours(*picture);
+    return picture;
+}
+
+void PictureDecoder::convertColours(DecodedPicture& picture) {
+    // The picture, converted in place, its profile and lcms2's tables. Where
+    // they do not fit, the profile is left out and the picture shown as
+    // stored.
+    DecodeContext context(bound_, budget_, shared_, cancelled_);
+    if (!picture.iccProfile.isEmpty() &&
+        !context.reserve(picture.image.sizeInBytes() + picture.iccProfile.size() +
+                         ColourConversion::workingBytes(picture.iccProfile)))
+        picture.iccProfile.clear();
+    ColourConversion::forDisplay().apply(picture);
+}
+
+std::optional<DecodedPicture> PictureDecoder::decodeAsStored(QIODevice& file) {
     error_.clear();
     const Format format = formatOf(file.peek(4));
     if (format == Format::Unknown)
@@ -277,5 +297,5 @@ std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
                                                           : QImage::Format_RGB32);
     if (image.size() != shown)
         image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return DecodedPicture{std::move(image), stored};
+    return DecodedPicture{std::move(image), stored, {}};
 }

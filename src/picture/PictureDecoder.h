@@ -49,6 +49,10 @@ public:
 
 private:
     std::optional<DecodedPicture> fail(const QString& reason);
+    // The picture in its file's colours, and the profile they are in.
+    std::optional<DecodedPicture> decodeAsStored(QIODevice& device);
+    // Into the display's colours.
+    void convertColours(DecodedPicture& picture);
 
     QSize bound_;
     qint64 budget_;

@@ -1,6 +1,7 @@
 #include "picture/TiffReading.h"
 
 #include "picture/BoxShrinker.h"
+#include "picture/ColourConversion.h"
 #include "picture/DecodeContext.h"
 #include "picture/PictureFit.h"
 #include "picture/TiffRowConverter.h"
@@ -243,10 +244,14 @@ std::optional<DecodedPicture> TiffReading::decode() {
         const qint64 planes = separate ? samples : 1;
         total += w * band * 4 + planes * (tiled_ ? TIFFTileSize64(tiff_) : TIFFStripSize64(tiff_));
     }
+    // Held by libtiff and by the picture.
+    QByteArray profile = pixelProfile(converter.get());
+    total += 2 * profile.size();
     if (!context_.reserve(total))
         return fail(context_.isCancelled() ? QStringLiteral("cancelled")
                                            : QString::fromLatin1(memoryMessage));
 
+    const bool inks = ColourConversion::modelOf(profile) == ColourConversion::Model::Cmyk;
     bool alpha = converter && converter->hasAlpha();
     TIFFRGBAImage rgba{};
     if (!converter) {
@@ -255,7 +260,9 @@ std::optional<DecodedPicture> TiffReading::decode() {
             return fail(QString::fromUtf8(message));
         alpha = rgba.alpha != 0;
     }
-    QImage image(shrunk, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage image(shrunk, inks    ? ColourConversion::inksFormat
+                         : alpha ? QImage::Format_ARGB32_Premultiplied
+                                 : QImage::Format_RGB32);
     bool read = false;
     if (!image.isNull()) {
         BoxShrinker shrinker(stored, image);
@@ -273,7 +280,35 @@ std::optional<DecodedPicture> TiffReading::decode() {
         return fail(QString::fromLatin1(memoryMessage));
     if (!read)
         return readFailed();
-    return DecodedPicture{turnUpright(image, orientation), upright};
+    return DecodedPicture{turnUpright(image, orientation), upright, std::move(profile)};
+}
+
+// The file's colour profile where it describes the pixels as they are
+// read: RGB (palette and YCbCr read as RGB), grey levels with black at
+// zero, or CMYK inks the converter can keep and the profile can convert.
+QByteArray TiffReading::pixelProfile(TiffRowConverter* converter) {
+    quint32 bytes = 0;
+    void* data = nullptr;
+    if (!TIFFGetField(tiff_, TIFFTAG_ICCPROFILE, &bytes, &data) || !data ||
+        bytes > quint32(ColourConversion::maxProfileBytes))
+        return {};
+    const QByteArray profile(static_cast<const char*>(data), qsizetype(bytes));
+    using Model = ColourConversion::Model;
+    switch (field<quint16>(tiff_, TIFFTAG_PHOTOMETRIC)) {
+    case PHOTOMETRIC_RGB:
+    case PHOTOMETRIC_YCBCR:
+    case PHOTOMETRIC_PALETTE:
+        return ColourConversion::modelOf(profile) == Model::Rgb ? profile : QByteArray();
+    case PHOTOMETRIC_MINISBLACK:
+        return ColourConversion::modelOf(profile) == Model::Grey ? profile : QByteArray();
+    case PHOTOMETRIC_SEPARATED:
+        if (converter && ColourConversion::forDisplay().takesInks(profile) && converter->keepInks())
+            return profile;
+        break;
+    default:
+        break;
+    }
+    return {};
 }
 
 bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker,

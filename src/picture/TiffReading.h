@@ -33,6 +33,7 @@ private:
     std::optional<DecodedPicture> fail(const QString& reason);
     std::optional<DecodedPicture> readFailed();
     std::unique_ptr<TiffRowConverter> directConverter();
+    QByteArray pixelProfile(TiffRowConverter* converter);
     bool stripsAndTilesComplete(qint64& largest);
     bool readStrips(TiffRowConverter& converter, BoxShrinker& shrinker, quint32 rowsPerStrip);
     bool readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,

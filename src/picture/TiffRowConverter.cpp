@@ -70,6 +70,11 @@ qint64 TiffRowConverter::workingBytes(qint64 width, int samplesPerPixel) {
     return width * samplesPerPixel + width;
 }
 
+bool TiffRowConverter::keepInks() {
+    inks_ = colour_ == Colour::Cmyk && alpha_ == Alpha::None;
+    return inks_;
+}
+
 const uchar* TiffRowConverter::eightBit(const uchar* samples, int width) {
     if (bits_ == 8)
         return samples;
@@ -125,7 +130,14 @@ void TiffRowConverter::convert(const uchar* samples, int width, QRgb* out) {
         }
         break;
     case Colour::Cmyk:
-        if (alpha_ == Alpha::None) {
+        if (inks_) {
+            // The paper left white by each ink, in the order stored.
+            for (int x = 0; x < width; ++x, s += n) {
+                quint32 inks;
+                std::memcpy(&inks, s, 4);
+                out[x] = ~inks;
+            }
+        } else if (alpha_ == Alpha::None) {
             for (int x = 0; x < width; ++x, s += n) {
                 const uint white = 255u - s[3];
                 out[x] = opaque(mul255(255u - s[0], white), mul255(255u - s[1], white),

@@ -38,6 +38,10 @@ public:
     static qint64 workingBytes(qint64 width, int samplesPerPixel);
 
     void convert(const uchar* samples, int width, QRgb* out);
+    // For CMYK rows without alpha: hand over the inks themselves, as
+    // ColourConversion::inksFormat holds them, for a colour profile to turn
+    // into colours later. False, changing nothing, for other rows.
+    bool keepInks();
 
 private:
     const uchar* eightBit(const uchar* samples, int width);
@@ -48,4 +52,5 @@ private:
     Alpha alpha_;
     std::array<QRgb, 256> table_{};
     std::vector<uchar> narrowed_;
+    bool inks_ = false;
 };

@@ -3,6 +3,7 @@
 #include "support/TestRegistry.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
+#include "player/frmImage.h"
 #include "show/SlideListModel.h"
 
 #include <QApplication>
@@ -40,6 +41,30 @@ private Q_SLOTS:
         QCOMPARE(patternMismatch(explorer.window.PVPicture->image(), true), QString());
         QVERIFY(explorer.messages().isEmpty());
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // A picture in a wide colour space shows in its true colours, and the
+    // same in the preview and in the player.
+    void profiledColoursAreTheSameInPreviewAndPlayer() {
+        ExplorerFixture explorer;
+        const QString path = explorer.path("prophoto.jpg");
+        const QRgb red = qRgb(200, 40, 40);
+        QVERIFY(writeImage(path, flatInColourSpace(red, QColorSpace::ProPhotoRgb), "jpeg", 95));
+        explorer.browse();
+        QVERIFY(explorer.click("prophoto.jpg"));
+        const QImage preview = explorer.window.PVPicture->image();
+        const QRgb shown = preview.pixel(preview.width() / 2, preview.height() / 2);
+        QVERIFY2(qAbs(qRed(shown) - qRed(red)) <= 3 && qAbs(qGreen(shown) - qGreen(red)) <= 3 &&
+                     qAbs(qBlue(shown) - qBlue(red)) <= 3,
+                 qPrintable(QColor(shown).name()));
+
+        explorer.window.slideList().append(path);
+        explorer.window.SlideShow_Click();
+        frmImage& player = *explorer.window.imageForm.get();
+        QTRY_VERIFY(!player.SlideImage->image().isNull());
+        const QImage played = player.SlideImage->image();
+        QCOMPARE(played.pixel(played.width() / 2, played.height() / 2), shown);
+        explorer.window.imageForm.unload();
     }
 
     // The extension test is exact and case-sensitive: these are ignored

@@ -1,6 +1,7 @@
 #include "support/PictureFiles.h"
 
 #include <QBuffer>
+#include <QColorTransform>
 #include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
@@ -83,6 +84,13 @@ QByteArray plainRows(const QImage& image, int bitsPerPixel, bool topDown) {
     return data;
 }
 } // namespace
+
+QImage flatInColourSpace(QRgb srgb, const QColorSpace& space, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColorSpace(QColorSpace::SRgb).transformationToColorSpace(space).map(srgb));
+    image.setColorSpace(space);
+    return image;
+}
 
 QImage testPattern(QSize size, bool colour) {
     QImage image(size, QImage::Format_RGB32);

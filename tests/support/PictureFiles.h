@@ -3,6 +3,7 @@
 #include "support/FileBytes.h"
 
 #include <QByteArray>
+#include <QColorSpace>
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,10 @@ QImage testPattern(QSize size = QSize(64, 48), bool colour = true);
 // Empty when image shows the pattern (sampled at each quarter's centre),
 // else what is wrong. Tolerant of lossy compression.
 QString patternMismatch(const QImage& image, bool colour);
+
+// A flat picture whose stored values are the sRGB colour's in space, and
+// which says so in the profile Qt's writers embed.
+QImage flatInColourSpace(QRgb srgb, const QColorSpace& space, QSize size = QSize(64, 48));
 
 bool writeImage(const QString& path, const QImage& image, const QByteArray& format,
                 int quality = 90, bool progressive = false);
