@@ -7,8 +7,13 @@
 
 void wireExplorer(frmExplorer& explorer) {
     frmExplorer* owner = &explorer;
-    explorer.imageForm.setFactory(
-        [owner] { return new frmImage(owner->context(), owner->slideList(), owner->showState()); });
+    explorer.imageForm.setFactory([owner] {
+        auto* player = new frmImage(owner->context(), owner->slideList(), owner->showState());
+        // Maximized on the explorer's monitor: without this the window
+        // system picks one, usually the primary.
+        player->setScreen(owner->screen());
+        return player;
+    });
     explorer.optionsForm.setFactory([owner] {
         auto* dialog = new frmOptions(*owner->context().settings, owner->intSavePath, owner);
         QObject::connect(dialog, &frmOptions::savePathApplied, owner,

@@ -8,6 +8,7 @@
 
 class QTimer;
 class PictureLoader;
+class PointerHider;
 class PictureView;
 struct PictureTarget;
 class SlideListModel;
@@ -61,4 +62,7 @@ private:
     // Set while a step runs: a message box of the step runs its own event
     // loop, in which the timer keeps ticking.
     bool stepping_ = false;
+    // Hides the pointer over the show while the mouse rests; a key that
+    // steps hides it at once.
+    PointerHider* pointer_ = nullptr;
 };
