@@ -20,7 +20,15 @@ packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     libtiff-dev libtiff-tools libjpeg62-turbo-dev
+    # The X screen saver's suspend (loaded at run time on X11 only), and Qt's
+    # Wayland platform plugin.
+    libxss-dev qt6-wayland
     xvfb xauth xdotool imagemagick openbox
+    # The desktop session's checks: a bus of their own, the X server's
+    # screen saver and monitors, and headless Wayland compositors with
+    # tools to drive them.
+    dbus-daemon x11-xserver-utils
+    sway wtype grim mutter kwin-wayland python3-pyatspi at-spi2-core
     fonts-dejavu-core fonts-liberation
     # Sanitized and fuzz builds, and the generators of their test pictures.
     clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools
