@@ -24,11 +24,9 @@ packages=(
     # Wayland platform plugin.
     libxss-dev qt6-wayland
     xvfb xauth xdotool imagemagick openbox
-    # The desktop session's checks: a bus of their own, the X server's
-    # screen saver and monitors, and headless Wayland compositors with
-    # tools to drive them.
+    # The desktop session's tests: a bus of their own, the X server's screen
+    # saver and monitors. The compositors' check names its own packages.
     dbus-daemon x11-xserver-utils
-    sway wtype grim mutter kwin-wayland python3-pyatspi at-spi2-core
     fonts-dejavu-core fonts-liberation
     # Sanitized and fuzz builds, and the generators of their test pictures.
     clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools
