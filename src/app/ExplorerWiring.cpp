@@ -4,6 +4,7 @@
 #include "explorer/frmExplorer.h"
 #include "options/frmOptions.h"
 #include "player/frmImage.h"
+#include "ui/ScreenPlacement.h"
 
 void wireExplorer(frmExplorer& explorer) {
     frmExplorer* owner = &explorer;
@@ -11,7 +12,7 @@ void wireExplorer(frmExplorer& explorer) {
         auto* player = new frmImage(owner->context(), owner->slideList(), owner->showState());
         // Maximized on the explorer's monitor: without this the window
         // system picks one, usually the primary.
-        player->setScreen(owner->screen());
+        placeOver(*player, *owner);
         return player;
     });
     explorer.optionsForm.setFactory([owner] {

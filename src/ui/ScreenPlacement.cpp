@@ -8,3 +8,10 @@ void centreOnScreen(QWidget& window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
 }
+
+void placeOver(QWidget& window, const QWidget& anchor) {
+    window.setScreen(anchor.screen());
+    QRect frame(QPoint(), window.size());
+    frame.moveCenter(anchor.frameGeometry().center());
+    window.move(frame.topLeft());
+}

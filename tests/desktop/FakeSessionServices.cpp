@@ -1,6 +1,7 @@
 #include "desktop/FakeSessionServices.h"
 
-#include <QDBusConnectionInterface>
+#include <csignal>
+#include <sys/prctl.h>
 
 QString privateSessionBus() {
     static QProcess* daemon = nullptr;
@@ -8,6 +9,8 @@ QString privateSessionBus() {
     if (daemon)
         return address;
     daemon = new QProcess;
+    // The daemon ends with the test, however the test ends.
+    daemon->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     daemon->start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
                    QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
