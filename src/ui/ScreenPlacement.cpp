@@ -10,8 +10,11 @@ void centreOnScreen(QWidget& window) {
 }
 
 void placeOver(QWidget& window, const QWidget& anchor) {
+    // Moving a window that has not shown yet drops its maximized state.
+    const Qt::WindowStates state = window.windowState();
     window.setScreen(anchor.screen());
     QRect frame(QPoint(), window.size());
     frame.moveCenter(anchor.frameGeometry().center());
     window.move(frame.topLeft());
+    window.setWindowState(state);
 }

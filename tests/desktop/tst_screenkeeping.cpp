@@ -3,7 +3,7 @@
 #include "explorer/frmExplorer.h"
 #include "player/frmImage.h"
 #include "show/SlideListModel.h"
-#include "support/Fakes.h"
+#include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
@@ -15,17 +15,8 @@
 namespace {
 // The explorer with pictures in its slide list; Slideshow opens the real
 // player through the program's own wiring.
-struct Explorer {
-    explicit Explorer(const QStringList& entries)
-        : window(world.context(),
-                 VolumeTable({Volume{QStringLiteral("/"), QString()}}, world.folder.path())) {
-        window.slideList().append(entries);
-        window.show();
-    }
-    frmImage* clickSlideshow() {
-        QTest::mouseClick(window.SlideShow, Qt::LeftButton);
-        return window.imageForm.get();
-    }
+struct Explorer : SlideshowExplorer {
+    using SlideshowExplorer::SlideshowExplorer;
     // The player, stepped by keys only.
     frmImage* clickSlideshowAndPause() {
         frmImage* player = clickSlideshow();
@@ -37,9 +28,6 @@ struct Explorer {
         // The closed window is deleted later.
         QTRY_VERIFY(!window.imageForm.isLoaded());
     }
-
-    FakeWorld world;
-    frmExplorer window;
 };
 
 QStringList writePictures(const QTemporaryDir& dir) {
