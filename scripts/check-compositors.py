@@ -213,11 +213,16 @@ class Openbox(Session):
 
     def start(self):
         log = open(self.out / "openbox.log", "w")
-        # Others may run Xvfb too: the first display with neither lock nor socket.
-        number = next(n for n in range(90, 200) if not pathlib.Path(f"/tmp/.X{n}-lock").exists()
-                      and not pathlib.Path(f"/tmp/.X11-unix/X{n}").exists())
-        self.spawn(["Xvfb", f":{number}", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"], log)
-        self.env["DISPLAY"] = f":{number}"
+        # Xvfb picks a free display itself and names it on the pipe: others
+        # may run Xvfb too. It runs as root, open to the check's user (-ac).
+        reader, writer = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-screen", "0",
+                                   "1920x1080x24", "-nolisten", "tcp", "-ac"], pass_fds=(writer,),
+                                  stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+        self.processes.insert(0, server)
+        os.close(writer)
+        with os.fdopen(reader) as pipe:
+            self.env["DISPLAY"] = ":" + pipe.readline().strip()
         poll("Xvfb", lambda: self.run(["xdotool", "getdisplaygeometry"]).returncode == 0)
         self.spawn(["openbox"], log)
 
@@ -225,15 +230,12 @@ class Openbox(Session):
         return {"QT_QPA_PLATFORM": "xcb"}
 
     def windows(self):
-        found = []
-        ids = self.run(["xdotool", "search", "--onlyvisible", "--name", "."]).stdout.split()
-        for wid in ids:
-            name = self.run(["xdotool", "getwindowname", wid]).stdout.strip()
-            geometry = self.run(["xdotool", "getwindowgeometry", "--shell", wid]).stdout
-            size = dict(line.split("=") for line in geometry.split() if "=" in line)
-            if name and "WIDTH" in size:
-                found.append((name, f"{size['WIDTH']} x {size['HEIGHT']}", wid))
-        return found
+        # One call for all: the program's windows with their names and sizes.
+        script = ('for w in $(xdotool search --onlyvisible --name "Kavelo - Explorer|Forwards$"); do '
+                  'eval "$(xdotool getwindowgeometry --shell $w)"; '
+                  'echo "$(xdotool getwindowname $w)	$WIDTH x $HEIGHT	$w"; done')
+        answer = self.run(["bash", "-c", script]).stdout
+        return [tuple(line.split("\t")) for line in answer.splitlines() if line.count("\t") == 2]
 
     def key(self, name):
         if name == "alt+s":
