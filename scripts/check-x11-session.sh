@@ -11,6 +11,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 program=$(realpath "${1:-$root/build/kavelo}")
 out="$root/build/desktop-checks"
 mkdir -p "$out"
+rm -f "$out/x11-failure.png"
 pictures=$(mktemp -d)
 trap 'rm -rf "$pictures"' EXIT
 for i in 1 2 3 4; do
