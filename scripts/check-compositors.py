@@ -119,7 +119,10 @@ class Sway(Session):
     def start(self):
         config = self.work / "sway.conf"
         # Tabbed: each window gets the whole output, as a maximized one would.
-        config.write_text("output HEADLESS-1 resolution 1920x1080\nworkspace_layout tabbed\n")
+        # No XWayland: the program must run natively, and an X server of
+        # sway's would linger on a display the openbox session may pick.
+        config.write_text("output HEADLESS-1 resolution 1920x1080\nworkspace_layout tabbed\n"
+                          "xwayland disable\n")
         self.spawn(["sway", "-c", str(config)], open(self.out / "sway.log", "w"),
                    WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
         socket = poll("sway's socket", lambda: sorted(self.runtime.glob("sway-ipc.*.sock")))
@@ -355,6 +358,7 @@ def main() -> int:
                 scenario(session, pictures)
             except (Failure, subprocess.TimeoutExpired) as fault:
                 print(f"FAIL: {name}: {fault}", file=sys.stderr)
+                session.shot(f"{name}-failure.png")
                 failed.append(name)
             finally:
                 session.stop()
