@@ -60,10 +60,14 @@ class Session:
         self.work = work
         self.out = out
         self.runtime = work / f"run-{self.name}"
-        self.runtime.mkdir(mode=0o700)
+        # A home of its own: what one desktop leaves there (dconf, kwinrc,
+        # the program's settings) must not change the next one's run.
+        self.home = work / f"home-{self.name}"
         user = pwd.getpwnam(USER)
-        os.chown(self.runtime, user.pw_uid, user.pw_gid)
-        self.env = {"PATH": "/usr/bin:/bin", "HOME": str(work / "home"),
+        for folder in (self.runtime, self.home):
+            folder.mkdir(mode=0o700)
+            os.chown(folder, user.pw_uid, user.pw_gid)
+        self.env = {"PATH": "/usr/bin:/bin", "HOME": str(self.home),
                     "XDG_RUNTIME_DIR": str(self.runtime), "LANG": "C.UTF-8"}
         self.processes = []
         self.program = None
@@ -157,7 +161,7 @@ class Sway(Session):
             raise Failure(f"wtype could not send {name}")
 
     def shot(self, name):
-        target = self.work / "home" / name
+        target = self.home / name
         self.run(["grim", str(target)])
         if target.exists():
             shutil.copy(target, self.out / name)
@@ -248,7 +252,7 @@ class Openbox(Session):
         self.run(["xdotool", "key", name])
 
     def shot(self, name):
-        target = self.work / "home" / name
+        target = self.home / name
         self.run(["import", "-window", "root", str(target)])
         if target.exists():
             shutil.copy(target, self.out / name)
@@ -311,15 +315,12 @@ def scenario(session, pictures):
     print(f"  Esc ended the program ({tries} key presses for 3 keys)")
 
 
-def ensure_user(home: pathlib.Path):
+def ensure_user():
     try:
         pwd.getpwnam(USER)
     except KeyError:
         subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
                         USER], check=True)
-    home.mkdir()
-    user = pwd.getpwnam(USER)
-    os.chown(home, user.pw_uid, user.pw_gid)
 
 
 def main() -> int:
@@ -340,7 +341,7 @@ def main() -> int:
     with tempfile.TemporaryDirectory(prefix="kavelo-compositors-") as folder:
         work = pathlib.Path(folder)
         work.chmod(0o755)
-        ensure_user(work / "home")
+        ensure_user()
         shutil.copy(options.program, work / "kavelo")
         shutil.copy(ROOT / "scripts" / "atspi-probe.py", work / "atspi-probe.py")
         pictures = []
