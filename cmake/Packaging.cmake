@@ -58,8 +58,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.tessaly.example.com/kavelo/")
-# Linked libraries come from dpkg-shlibdeps; what Qt only loads at run time
-# must be named: the TIFF reader is a plug-in outside libqt6gui6.
+# Linked libraries come from dpkg-shlibdeps; what is only loaded at run time
+# must be named: the TIFF reader is a plug-in outside libqt6gui6, and the X
+# screen saver's suspend is loaded on X11 only. Qt's Wayland plug-in lets a
+# Wayland session run the program natively instead of through XWayland.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, libxss1")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 include(CPack)

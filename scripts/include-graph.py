@@ -12,7 +12,7 @@ import sys
 LAYERS = [
     ["slidefile", "picture"],
     ["files", "settings"],
-    ["seams", "input", "show"],
+    ["seams", "input", "show", "desktop"],
     ["ui"],
     ["options", "player", "about"],
     ["explorer"],

@@ -20,7 +20,13 @@ packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     libtiff-dev libtiff-tools libjpeg62-turbo-dev liblcms2-dev libxcb1-dev
+    # The X screen saver's suspend (loaded at run time on X11 only), and Qt's
+    # Wayland platform plugin.
+    libxss-dev qt6-wayland
     xvfb xauth xdotool imagemagick openbox
+    # The desktop session's tests: a bus of their own, the X server's screen
+    # saver and monitors. The compositors' check names its own packages.
+    dbus-daemon x11-xserver-utils
     fonts-dejavu-core fonts-liberation
     # Sanitized and fuzz builds, and the generators of their test pictures.
     clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools

@@ -47,7 +47,13 @@ frmExplorer::frmExplorer(AppContext context, VolumeTable volumes, QWidget* paren
 }
 
 void frmExplorer::makeWindows() {
-    imageForm.setFactory([this] { return new frmImage(context_, *slides_, showState_); });
+    imageForm.setFactory([this] {
+        auto* player = new frmImage(context_, *slides_, showState_);
+        // Maximized on the explorer's monitor: without this the window
+        // system picks one, usually the primary.
+        placeOver(*player, *this);
+        return player;
+    });
     optionsForm.setFactory([this] {
         // The dialog reads the flag at each activation and hands back what
         // Apply sets; it never holds the explorer itself.

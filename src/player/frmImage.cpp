@@ -1,5 +1,7 @@
 #include "player/frmImage.h"
 
+#include "desktop/KeepScreenOn.h"
+#include "desktop/PointerHider.h"
 #include "files/FileSystem.h"
 #include "input/KeyCodes.h"
 #include "input/KeyPreview.h"
@@ -63,6 +65,10 @@ frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideSteppe
     new KeyPreview(
         *this, [this](int keyCode, int shift) { Form_KeyDown(keyCode, shift); },
         KeyPreview::Then::Consume);
+    // A show is watched, also when paused: the screen stays on while the
+    // window is open.
+    new KeepScreenOn(*this);
+    pointer_ = new PointerHider(*this);
 }
 
 // Stops the workers before any child goes, so none outlives the window.
@@ -187,10 +193,12 @@ void frmImage::Form_KeyDown(int keyCode, int /*shift*/) {
             Timer1->start();
         break;
     case vk::Tab:
+        pointer_->hideNow();
         state_.turn();
         ShowNextSlide();
         break;
     case vk::Key5:
+        pointer_->hideNow();
         state_.Direction = SlideStepper::Backwards;
         ShowNextSlide();
         break;
@@ -198,6 +206,7 @@ void frmImage::Form_KeyDown(int keyCode, int /*shift*/) {
         context_.programEnd->endNow();
         break;
     case vk::Return:
+        pointer_->hideNow();
         ShowNextSlide();
         break;
     case vk::Add:

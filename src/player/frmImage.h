@@ -10,6 +10,7 @@
 
 class QTimer;
 class PictureLoader;
+class PointerHider;
 class PictureView;
 struct PictureTarget;
 class SlideListModel;
@@ -75,4 +76,7 @@ private:
     // loader's workers, which read it when their decode is done.
     std::shared_ptr<SlideWindowSize> windowSize_;
     bool prefetched_ = false;
+    // Hides the pointer over the show while the mouse rests; a key that
+    // steps hides it at once.
+    PointerHider* pointer_ = nullptr;
 };

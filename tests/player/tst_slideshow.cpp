@@ -2,6 +2,7 @@
 #include "show/SlideStepper.h"
 #include "player/TestPictures.h"
 #include "player/frmImage.h"
+#include "support/ExplorerFixture.h"
 #include "support/Fakes.h"
 #include "support/TestRegistry.h"
 #include "show/SlideListModel.h"
@@ -12,22 +13,7 @@
 #include <memory>
 
 namespace {
-// The explorer with its slide list filled, in a world of fakes.
-struct Explorer {
-    explicit Explorer(const QStringList& entries)
-        : window(world.context(),
-                 VolumeTable({Volume{QStringLiteral("/"), QString()}}, world.folder.path())) {
-        window.slideList().append(entries);
-        window.show();
-    }
-    frmImage* clickSlideshow() {
-        QTest::mouseClick(window.SlideShow, Qt::LeftButton);
-        return window.imageForm.get();
-    }
-
-    FakeWorld world;
-    frmExplorer window;
-};
+using Explorer = SlideshowExplorer;
 
 } // namespace
 

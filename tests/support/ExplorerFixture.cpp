@@ -1,7 +1,12 @@
 #include "support/ExplorerFixture.h"
 
+#include "player/frmImage.h"
+#include "show/SlideListModel.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
+
+#include <QPushButton>
+#include <QTest>
 
 ExplorerFixture::ExplorerFixture()
     : window(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, start.path())) {
@@ -26,4 +31,16 @@ bool ExplorerFixture::click(const QString& name) {
 
 const QList<FakePrompter::Message>& ExplorerFixture::messages() const {
     return world.prompter.messages;
+}
+
+SlideshowExplorer::SlideshowExplorer(const QStringList& entries)
+    : window(world.context(),
+             VolumeTable({Volume{QStringLiteral("/"), QString()}}, world.folder.path())) {
+    window.slideList().append(entries);
+    window.show();
+}
+
+frmImage* SlideshowExplorer::clickSlideshow() {
+    QTest::mouseClick(window.SlideShow, Qt::LeftButton);
+    return window.imageForm.get();
 }

@@ -4,6 +4,7 @@
 #include "support/Fakes.h"
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -24,5 +25,18 @@ struct ExplorerFixture {
     FakeWorld world;
     QTemporaryDir start;
     QTemporaryDir files;
+    frmExplorer window;
+};
+
+class frmImage;
+
+// The explorer shown with its slide list filled, in a world of fakes;
+// Slideshow opens the player through the program's own wiring.
+struct SlideshowExplorer {
+    explicit SlideshowExplorer(const QStringList& entries);
+    // A click on Slideshow: the player it opened, or nullptr.
+    frmImage* clickSlideshow();
+
+    FakeWorld world;
     frmExplorer window;
 };
