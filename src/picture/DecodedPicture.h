@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 
@@ -9,4 +10,6 @@
 struct DecodedPicture {
     QImage image;
     QSize fullSize;
+    // The colour profile embedded in the file (ICC bytes), empty when it has none.
+    QByteArray iccProfile;
 };

@@ -282,11 +282,29 @@ int exifOrientation(const uchar* data, qsizetype size) {
         const qint64 entry = directory + 2 + qint64(i) * 12;
         if (entry + 12 > length)
             break;
-        // Orientation, a SHORT.
-        if (read16(entry) == 0x0112 && read16(entry + 2) == 3) {
-            const quint32 value = read16(entry + 8);
-            return value >= 1 && value <= 8 ? int(value) : 1;
+        if (read16(entry) != 0x0112)
+            continue;
+        // Orientation is a SHORT, but some writers store it as another
+        // integer type (BYTE, LONG, signed...); the value sits at the start
+        // of the entry's value field either way.
+        qint64 value = 0;
+        switch (read16(entry + 2)) {
+        case 1: // BYTE
+        case 6: // SBYTE
+            value = tiff[entry + 8];
+            break;
+        case 3: // SHORT
+        case 8: // SSHORT
+            value = read16(entry + 8);
+            break;
+        case 4: // LONG
+        case 9: // SLONG
+            value = read32(entry + 8);
+            break;
+        default:
+            return 1;
         }
+        return value >= 1 && value <= 8 ? int(value) : 1;
     }
     return 1;
 }
@@ -344,5 +362,5 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
         return failed();
     if (shrinks)
         image = image.scaled(request, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return DecodedPicture{turnUpright(image, orientation), upright};
+    return DecodedPicture{turnUpright(image, orientation), upright, {}};
 }

@@ -273,7 +273,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
         return fail(QString::fromLatin1(memoryMessage));
     if (!read)
         return readFailed();
-    return DecodedPicture{turnUpright(image, orientation), upright};
+    return DecodedPicture{turnUpright(image, orientation), upright, {}};
 }
 
 bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker,
