@@ -138,10 +138,11 @@ bool parseBmpHeader(const QByteArray& head, qint64 fileSize, BmpHeader& h, QStri
             // than the depth indexes.
             h.paletteCount = int(std::min(depthEntries, room));
         } else {
-            const qint64 wanted = std::min<qint64>(coloursUsed, depthEntries);
-            if (wanted > room)
+            // More entries than the depth indexes are skipped, but they
+            // must be there.
+            if (coloursUsed > room)
                 return bad(error, "the BMP's palette does not fit before its pixels");
-            h.paletteCount = int(wanted);
+            h.paletteCount = int(std::min<qint64>(coloursUsed, depthEntries));
         }
         if (h.paletteCount == 0)
             return bad(error, "the BMP has no palette");
