@@ -4,6 +4,7 @@
 #include "picture/DecodeContext.h"
 #include "picture/PictureFit.h"
 #include "picture/TiffRowConverter.h"
+#include "picture/TiffSampleRows.h"
 #include "picture/UprightTurn.h"
 
 #include <algorithm>
@@ -30,6 +31,9 @@ constexpr double sampleNanoseconds = 0.75;
 constexpr double fallbackPixelNanoseconds = 3;
 constexpr double streamedDeflateByteNanoseconds = 2.1;
 constexpr double decodedByteNanoseconds = 0.6;
+// Samples of the rarer layouts are taken one at a time, wherever their bits
+// lie; floats are read twice, once for their range.
+constexpr double looseSampleNanoseconds = 6;
 // Wider or taller pictures are refused: the shrinker's 32-bit row sums
 // hold boxes up to this width.
 constexpr quint32 maxSide = 1u << 24;
@@ -183,6 +187,10 @@ std::optional<DecodedPicture> TiffReading::decode() {
         return fail(QStringLiteral("the file is cut short"));
     // Sets the JPEG colour mode, which changes the sizes below.
     std::unique_ptr<TiffRowConverter> converter = directConverter();
+    std::unique_ptr<TiffSampleRows> sampleRows;
+    if (!converter && TiffSampleRows::handles(tiff_))
+        sampleRows = std::make_unique<TiffSampleRows>(tiff_, width_, height_);
+    const bool throughRgba = !converter && !sampleRows;
     // Whole strips where they are small, as most writers make them: libtiff
     // then inflates each in one call (with libdeflate where it has it),
     // several times faster than a scanline at a time.
@@ -192,9 +200,11 @@ std::optional<DecodedPicture> TiffReading::decode() {
     const quint16 compression = field<quint16>(tiff_, TIFFTAG_COMPRESSION);
     const bool streamedDeflate = !wholeStrips_ && (compression == COMPRESSION_ADOBE_DEFLATE ||
                                                    compression == COMPRESSION_DEFLATE);
+    const double looseSamples =
+        sampleRows ? samples * (sampleRows->isFloat() ? 2 : 1) * looseSampleNanoseconds : 0;
     const double work =
-        pixels * (pixelNanoseconds + sampleNanoseconds * samples +
-                  (converter ? 0 : fallbackPixelNanoseconds)) +
+        pixels * (pixelNanoseconds + sampleNanoseconds * samples + looseSamples +
+                  (throughRgba ? fallbackPixelNanoseconds : 0)) +
         decodedBytes * (streamedDeflate ? streamedDeflateByteNanoseconds : decodedByteNanoseconds);
     if (work > maxDecodeNanoseconds)
         return fail(QStringLiteral("the picture is too large to decode"));
@@ -232,6 +242,8 @@ std::optional<DecodedPicture> TiffReading::decode() {
         } else {
             total += wholeStrips_ ? TIFFStripSize64(tiff_) : TIFFScanlineSize64(tiff_);
         }
+    } else if (sampleRows) {
+        total += sampleRows->workingBytes();
     } else {
         char message[1024] = {};
         if (!TIFFRGBAImageOK(tiff_, message))
@@ -247,9 +259,9 @@ std::optional<DecodedPicture> TiffReading::decode() {
         return fail(context_.isCancelled() ? QStringLiteral("cancelled")
                                            : QString::fromLatin1(memoryMessage));
 
-    bool alpha = converter && converter->hasAlpha();
+    bool alpha = (converter && converter->hasAlpha()) || (sampleRows && sampleRows->hasAlpha());
     TIFFRGBAImage rgba{};
-    if (!converter) {
+    if (throughRgba) {
         char message[1024] = {};
         if (!TIFFRGBAImageBegin(&rgba, tiff_, 1, message))
             return fail(QString::fromUtf8(message));
@@ -259,7 +271,9 @@ std::optional<DecodedPicture> TiffReading::decode() {
     bool read = false;
     if (!image.isNull()) {
         BoxShrinker shrinker(stored, image);
-        if (!converter)
+        if (sampleRows)
+            read = readSampleRows(*sampleRows, shrinker);
+        else if (!converter)
             read = readThroughRgba(rgba, shrinker, band);
         else if (tiled_)
             read = readTiles(*converter, shrinker, int(tileWidth), int(tileHeight));
@@ -267,12 +281,14 @@ std::optional<DecodedPicture> TiffReading::decode() {
             read = readStrips(*converter, shrinker, rowsPerStrip);
         read = read && shrinker.isComplete();
     }
-    if (!converter)
+    if (throughRgba)
         TIFFRGBAImageEnd(&rgba);
     if (image.isNull())
         return fail(QString::fromLatin1(memoryMessage));
     if (!read)
         return readFailed();
+    if (dataDamaged_)
+        return fail(QStringLiteral("the picture data is damaged"));
     return DecodedPicture{turnUpright(image, orientation), upright, {}};
 }
 
@@ -328,6 +344,18 @@ bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, 
             converter.convert(line.data(), int(width_), pixels.data());
             shrinker.addRow(pixels.data());
         }
+    }
+    return true;
+}
+
+bool TiffReading::readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker) {
+    if (rows.isFloat() && !rows.findRange())
+        return false;
+    std::vector<QRgb> pixels(width_);
+    for (quint32 y = 0; y < height_; ++y) {
+        if (!stillWanted(y) || !rows.readRow(y, pixels.data()))
+            return false;
+        shrinker.addRow(pixels.data());
     }
     return true;
 }

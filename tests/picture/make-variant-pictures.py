@@ -322,11 +322,19 @@ def bmps():
         "bad-compression-99": bmp(WIDTH, HEIGHT, 8, indexed_rows(8, 256), palette=pal[8],
                                   compression=99),
     }
-    # ImageMagick 6 reads these differently from the format's definition:
-    # OS/2 2.x palettes of three bytes an entry instead of four, an alpha in
-    # 52-byte headers, bit fields shifted instead of widened. They are
-    # checked against the picture as it was written.
+    # ImageMagick 6 reads these differently from the format's definition
+    # (OS/2 2.x palettes of three bytes an entry instead of four, an alpha
+    # in 52-byte headers, bit fields shifted instead of widened) or not at
+    # all. They are checked against the picture as it was written.
+    half = HEIGHT - 1 - HEIGHT // 2
     truth = {
+        "pal2": indexed_truth(pal[2], 4),
+        "pal8-os2v2-16": indexed_truth(pal[8], 256),
+        "pal8-oversize-palette": indexed_truth(pal[8], 256),
+        "pal8-rle-early-end": ppm(lambda x, y: pal[8][index(x, y, 256) if y > half else 0]),
+        "rgba16-4444": fields_truth((0xF00, 0xF0, 0xF, 0xF000)),
+        "rgba32-h56": fields_truth((0xFF0000, 0xFF00, 0xFF, 0xFF000000)),
+        "rgba64": fields_truth((0xFF0000, 0xFF00, 0xFF, 0xFF000000)),
         "pal4-os2v2-64": indexed_truth(pal[4], 16),
         "rgb32-h52": fields_truth((0xFF0000, 0xFF00, 0xFF)),
         "rgb16-231": fields_truth((0x30, 0xE, 0x1)),
@@ -455,6 +463,19 @@ def tiff_variant(channels, bits, sample_format=1, planar=False, alpha_kind=2, co
                 compression=compression)
 
 
+def grey_alpha_truth(bits):
+    top = (1 << bits) - 1
+
+    def level(v):
+        return (encode_sample(v, bits, 1) * 255 + top // 2) // top
+
+    def pixel(x, y):
+        grey, alpha = samples_of(x, y, 2)
+        shown = (level(grey) * level(alpha) + 127) // 255
+        return shown, shown, shown
+    return ppm(pixel)
+
+
 def first_strip(path):
     """The strip of a one-strip TIFF and the tags around it, as bytes."""
     data = open(path, "rb").read()
@@ -524,9 +545,14 @@ def tiffs(output):
                                       [zlib.compress(sample_rows(3, 8)[0])[:60]], compression=8),
         "bad-lzw-garbage": tiff(WIDTH, HEIGHT, 3, 8, 2, [bytes(range(256)) * 3], compression=5),
     }
+    # Neither tiff2rgba nor ImageMagick 6 reads these right: checked
+    # against the picture as written.
+    truth = {f"greya{bits}-planar": grey_alpha_truth(bits) for bits in (2, 4)}
     for family, items in (("tiff-good", good), ("tiff-bad", bad)):
         for name, data in items.items():
             yield f"{name}.tif", family, data
+            if name in truth:
+                yield f"{name}.tif.ppm", None, truth[name]
 
 
 def main():

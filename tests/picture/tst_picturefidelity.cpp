@@ -39,8 +39,8 @@ QImage referenceOf(const QString& path, const QString& scratch) {
     if (path.endsWith(QLatin1String(".tif")) &&
         QProcess::execute(QStringLiteral("tiff2rgba"), {path, scratch + ".tif"}) == 0)
         source = scratch + ".tif";
-    if (!runConvert({source, "-background", "black", "-alpha", "remove", "-alpha", "off",
-                     "-depth", "8", "PNG24:" + scratch + ".png"}))
+    if (!runConvert({source, "-background", "black", "-alpha", "remove", "-alpha", "off", "-depth",
+                     "8", "PNG24:" + scratch + ".png"}))
         return {};
     return QImage(scratch + ".png");
 }
