@@ -91,7 +91,7 @@ private:
     bool readRows();
     bool readRle();
     void convertRow(const uchar* row, QRgb* out) const;
-    void addIndexRow(const uchar* indexes);
+    void addIndexRow(const uchar* indexes, int count);
     bool stillWanted(qint64 row) const {
         return row % rowsBetweenChecks != 0 || !context_.isCancelled();
     }
@@ -193,10 +193,10 @@ bool BmpReading::readRows() {
     return true;
 }
 
-void BmpReading::addIndexRow(const uchar* indexes) {
+void BmpReading::addIndexRow(const uchar* indexes, int count) {
     for (int x = 0; x < width_; ++x)
         pixels_[size_t(x)] = palette_[indexes[x]];
-    shrinker_->addRow(pixels_.data());
+    shrinker_->addRows(pixels_.data(), count);
 }
 
 // Run-length data: runs of one index (RLE4: of two alternating ones),
@@ -210,9 +210,27 @@ bool BmpReading::readRle() {
     std::vector<uchar> row(size_t(width_), 0);
     qint64 x = 0;
     qint64 y = 0;
+    // Rows nothing was drawn on (skipped, or after an early end) are all
+    // index 0 and go to the shrinker together.
+    bool drawn = false;
+    qint64 blankRows = 0;
+    std::vector<uchar> blank;
+    const auto flushBlank = [&]() {
+        if (blankRows > 0) {
+            blank.resize(size_t(width_), 0);
+            addIndexRow(blank.data(), int(blankRows));
+        }
+        blankRows = 0;
+    };
     const auto nextRow = [&]() {
-        addIndexRow(row.data());
-        std::fill(row.begin(), row.end(), 0);
+        if (drawn) {
+            flushBlank();
+            addIndexRow(row.data(), 1);
+            std::fill(row.begin(), row.end(), 0);
+            drawn = false;
+        } else {
+            ++blankRows;
+        }
         x = 0;
         ++y;
         return stillWanted(y);
@@ -222,15 +240,17 @@ bool BmpReading::readRle() {
         const int code = in.next();
         if (count < 0 || code < 0) {
             // Data that stops after its last row has said all it holds.
-            if (y >= h_.height)
-                return true;
-            return fail(cutShort);
+            if (y < h_.height)
+                return fail(cutShort);
+            flushBlank();
+            return true;
         }
         if (count > 0) {
             if (y >= h_.height || x + count > width_)
                 return fail("the run-length data draws outside the picture");
             for (int i = 0; i < count; ++i)
                 row[size_t(x++)] = uchar(four ? (i % 2 ? code & 15 : code >> 4) : code);
+            drawn = true;
             continue;
         }
         if (code == 0) {
@@ -267,6 +287,7 @@ bool BmpReading::readRle() {
                 }
                 row[size_t(x++)] = uchar(four ? (i % 2 ? value & 15 : value >> 4) : value);
             }
+            drawn = true;
             if (bytes % 2 && in.next() < 0)
                 return fail(cutShort);
         }
@@ -275,9 +296,10 @@ bool BmpReading::readRle() {
     // its header says was cut short and had the code appended.
     if (y < h_.height - 1 && h_.fileSize > device_.size())
         return fail(cutShort);
-    while (y < h_.height)
-        if (!nextRow())
-            return fail("cancelled");
+    if (y < h_.height && !nextRow())
+        return fail("cancelled");
+    blankRows += h_.height - y;
+    flushBlank();
     return true;
 }
 
@@ -302,12 +324,12 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
         ((h_.compression == BmpHeader::BitFields || h_.compression == BmpHeader::AlphaBitFields) &&
          h_.masks[3] != 0);
 
-    // Everything held at once: one stored row, its pixels, the shrinker's
+    // Everything held at once: one stored row (and a blank one), its pixels, the shrinker's
     // sums, the shrunk picture and its copy turned the right way up, and
     // the colour profile.
     const QSize shown = shrinkToFit(stored, context_.bound());
     const qint64 shownBytes = qint64(shown.width()) * shown.height() * 4;
-    const qint64 total = h_.rowBytes() + qint64(width_) * 5 + (qint64(1) << 10) +
+    const qint64 total = h_.rowBytes() + qint64(width_) * 6 + (qint64(1) << 10) +
                          BoxShrinker::workingBytes(shown) + shownBytes * (h_.topDown ? 1 : 2) +
                          h_.profileSize;
     if (!context_.reserve(total))

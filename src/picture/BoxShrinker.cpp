@@ -20,8 +20,9 @@ qint64 BoxShrinker::workingBytes(QSize target) {
     return qint64(target.width()) * (sizeof(int) + 4 * sizeof(quint32) + 4 * sizeof(quint64));
 }
 
-void BoxShrinker::addRow(const QRgb* row) {
-    if (isComplete())
+void BoxShrinker::addRows(const QRgb* row, int count) {
+    count = std::min(count, source_.height() - sourceRow_);
+    if (count <= 0)
         return;
     // A box is at most 2^24 pixels wide (the decoders refuse wider
     // pictures), so 32-bit sums of 8-bit channels cannot overflow within a
@@ -43,16 +44,23 @@ void BoxShrinker::addRow(const QRgb* row) {
         sums[4 * c + 2] = r;
         sums[4 * c + 3] = a;
     }
-    quint64* box = boxSums_.data();
-    for (size_t i = 0; i < rowSums_.size(); ++i)
-        box[i] += sums[i];
-    ++rowsInBox_;
-
     const qint64 h = source_.height();
     const qint64 th = target_.height();
-    const qint64 y = sourceRow_++;
-    if (sourceRow_ == h || (y * th) / h != (qint64(sourceRow_) * th) / h)
-        finishRow();
+    quint64* box = boxSums_.data();
+    while (count > 0) {
+        // The rows up to the end of the current target row's box: source
+        // row y belongs to target row y * th / h.
+        const qint64 y = sourceRow_;
+        const qint64 next = (((y * th) / h + 1) * h + th - 1) / th;
+        const qint64 take = std::min<qint64>(next - y, count);
+        for (size_t i = 0; i < rowSums_.size(); ++i)
+            box[i] += quint64(sums[i]) * quint64(take);
+        rowsInBox_ += int(take);
+        sourceRow_ += int(take);
+        count -= int(take);
+        if (sourceRow_ == h || (qint64(sourceRow_ - 1) * th) / h != (qint64(sourceRow_) * th) / h)
+            finishRow();
+    }
 }
 
 void BoxShrinker::finishRow() {

@@ -17,7 +17,10 @@ public:
     BoxShrinker(QSize source, QImage& target);
 
     // Adds the next source row of source.width() pixels.
-    void addRow(const QRgb* row);
+    void addRow(const QRgb* row) { addRows(row, 1); }
+    // Adds the same row count times, in the time of one row for each
+    // target row it reaches.
+    void addRows(const QRgb* row, int count);
     bool isComplete() const { return sourceRow_ == source_.height(); }
 
     // The working memory for shrinking into a target of the given size.
