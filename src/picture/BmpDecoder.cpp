@@ -16,10 +16,14 @@
 namespace {
 const char* const memoryMessage = "the picture needs more memory than allowed";
 const char* const cutShort = "the file is cut short";
-// Every pixel is converted and shrunk, about 2 ns each; run-length data of a
-// few bytes can claim 16 million pixels a side. Past this count a decode
-// could take seconds whatever it shows.
+// Every pixel is converted and shrunk, about 3 ns each. Uncompressed
+// pixels must all be in the file, which bounds their work by its size;
+// run-length data of a few bytes can claim 16 million pixels a side and
+// draw on every row. Past these counts a decode could take seconds
+// whatever it shows (run-length BMPs come from paint programs and
+// scanners of old, far smaller).
 constexpr qint64 maxPixels = qint64(1) << 27;
+constexpr qint64 maxRunLengthPixels = qint64(1) << 25;
 // How often the decode looks whether it is still wanted, in rows.
 constexpr qint64 rowsBetweenChecks = 16;
 
@@ -313,7 +317,7 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
         return failed();
     };
     const QSize stored(width_, int(h_.height));
-    if (qint64(width_) * h_.height > maxPixels)
+    if (qint64(width_) * h_.height > (h_.isRle() ? maxRunLengthPixels : maxPixels))
         return refuse("the picture is too large to decode");
     // Every row must be in the file; run-length data as long as its header says.
     const qint64 available = device_.size() - h_.dataOffset;
