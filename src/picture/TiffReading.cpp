@@ -191,8 +191,16 @@ std::optional<DecodedPicture> TiffReading::decode() {
         return fail(QStringLiteral("the file is cut short"));
     // Sets the JPEG colour mode, which changes the sizes below.
     std::unique_ptr<TiffRowConverter> converter = directConverter();
+    // Layouts libtiff's RGBA reader does not take (it takes 8 and 16-bit
+    // unsigned samples, and says so for some others it then fails on) are
+    // read sample by sample, where they are of a colour model it knows.
     std::unique_ptr<TiffSampleRows> sampleRows;
-    if (!converter && TiffSampleRows::handles(tiff_))
+    char rgbaMessage[1024] = {};
+    const auto bits = field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
+    const bool rgbaTakes = (bits == 8 || bits == 16) &&
+                           field<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) == SAMPLEFORMAT_UINT &&
+                           TIFFRGBAImageOK(tiff_, rgbaMessage);
+    if (!converter && !rgbaTakes && TiffSampleRows::handles(tiff_))
         sampleRows = std::make_unique<TiffSampleRows>(tiff_, width_, height_);
     const bool throughRgba = !converter && !sampleRows;
     // Whole strips where they are small, as most writers make them: libtiff
@@ -200,7 +208,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
     // several times faster than a scanline at a time.
     wholeStrips_ = converter && !tiled_ && TIFFStripSize64(tiff_) <= maxWholeStripBytes;
     const double pixels = double(width_) * height_;
-    const double decodedBytes = pixels * samples * field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE) / 8;
+    const double decodedBytes = pixels * samples * bits / 8;
     const quint16 compression = field<quint16>(tiff_, TIFFTAG_COMPRESSION);
     const bool streamedDeflate = !wholeStrips_ && (compression == COMPRESSION_ADOBE_DEFLATE ||
                                                    compression == COMPRESSION_DEFLATE);
@@ -208,7 +216,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
         sampleRows ? samples * (sampleRows->isFloat() ? 2 : 1) * looseSampleNanoseconds : 0;
     const double work =
         pixels * (pixelNanoseconds + sampleNanoseconds * samples + looseSamples +
-                  (field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE) < 8 ? packedPixelNanoseconds : 0) +
+                  (bits < 8 ? packedPixelNanoseconds : 0) +
                   (throughRgba ? fallbackPixelNanoseconds : 0)) +
         decodedBytes * (streamedDeflate ? streamedDeflateByteNanoseconds : decodedByteNanoseconds);
     if (work > maxDecodeNanoseconds)
