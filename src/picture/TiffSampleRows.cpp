@@ -89,6 +89,12 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
         planeRowBytes_ = TIFFScanlineSize64(tiff);
     }
     bandBytes_ = planeRowBytes_ * bandHeight_;
+    if (format_ != SAMPLEFORMAT_IEEEFP && bits_ <= 16) {
+        const uint top = (1u << bits_) - 1;
+        levels_.resize(size_t(top) + 1);
+        for (uint v = 0; v <= top; ++v)
+            levels_[v] = uchar((v * 255 + top / 2) / top);
+    }
     quint16* red = nullptr;
     quint16* green = nullptr;
     quint16* blue = nullptr;
@@ -103,8 +109,8 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
 
 qint64 TiffSampleRows::workingBytes() const {
     const qint64 planes = planar_ ? samples_ : 1;
-    return planes * bandBytes_ + qint64(tile_.size()) +
-           (photometric_ == PHOTOMETRIC_PALETTE ? (qint64(4) << bits_) : 0);
+    return planes * bandBytes_ + qint64(tile_.size()) + qint64(width_) * samples_ * 4 +
+           (qint64(1) << 16) + (photometric_ == PHOTOMETRIC_PALETTE ? (qint64(4) << bits_) : 0);
 }
 
 // Reads the strip, or the row of tiles, holding row y, of every plane.
@@ -138,104 +144,106 @@ bool TiffSampleRows::load(quint32 y) {
     return true;
 }
 
-// Sample number index of a row of one plane (pixel times samples in it
-// plus the sample, for contiguous rows), as a number.
-double TiffSampleRows::sample(const uchar* row, quint32 index) const {
-    // Rows of tiles hold each tile's row padded to whole bytes.
+// The samples of one row of one plane, in order, as numbers: integers as
+// their value, floats as they are. Rows of tiles hold each tile's row
+// padded to whole bytes.
+void TiffSampleRows::unpack(const uchar* row, std::vector<float>& out) const {
     const quint32 perPixel = planar_ ? 1 : quint32(samples_);
-    const quint32 pixel = index / perPixel;
-    const quint32 unitSamples = tileWidth_ * perPixel;
-    const quint32 unit = pixel / tileWidth_;
-    const size_t unitBytes = (size_t(unitSamples) * size_t(bits_) + 7) / 8;
-    const uchar* base = row + unit * unitBytes;
-    const quint32 k = index - unit * unitSamples;
-    if (format_ == SAMPLEFORMAT_IEEEFP) {
-        if (bits_ == 64) {
-            double d;
-            std::memcpy(&d, base + size_t(k) * 8, 8);
-            return d;
+    const size_t count = size_t(width_) * perPixel;
+    out.resize(count);
+    const size_t unitSamples = size_t(tileWidth_) * perPixel;
+    const size_t unitBytes = (unitSamples * size_t(bits_) + 7) / 8;
+    float* o = out.data();
+    for (size_t start = 0; start < count; start += unitSamples, row += unitBytes) {
+        const size_t n = std::min(unitSamples, count - start);
+        float* u = o + start;
+        if (format_ == SAMPLEFORMAT_IEEEFP) {
+            for (size_t i = 0; i < n; ++i) {
+                if (bits_ == 64) {
+                    double d;
+                    std::memcpy(&d, row + i * 8, 8);
+                    u[i] = float(d);
+                } else if (bits_ == 32) {
+                    std::memcpy(&u[i], row + i * 4, 4);
+                } else {
+                    qfloat16 h;
+                    static_assert(sizeof h == 2);
+                    std::memcpy(&h, row + i * 2, 2);
+                    u[i] = float(h);
+                }
+            }
+        } else if (bits_ == 8) {
+            for (size_t i = 0; i < n; ++i)
+                u[i] = row[i];
+        } else if (bits_ == 16) {
+            for (size_t i = 0; i < n; ++i) {
+                quint16 v;
+                std::memcpy(&v, row + i * 2, 2);
+                u[i] = v;
+            }
+        } else if (bits_ == 32) {
+            for (size_t i = 0; i < n; ++i) {
+                quint32 v;
+                std::memcpy(&v, row + i * 4, 4);
+                u[i] = float(v);
+            }
+        } else {
+            // Packed from the high bit, across byte boundaries.
+            quint64 buffer = 0;
+            int held = 0;
+            const uchar* in = row;
+            const quint64 mask = (quint64(1) << bits_) - 1;
+            for (size_t i = 0; i < n; ++i) {
+                while (held < bits_) {
+                    buffer = buffer << 8 | *in++;
+                    held += 8;
+                }
+                held -= bits_;
+                u[i] = float((buffer >> held) & mask);
+            }
         }
-        if (bits_ == 32) {
-            float f;
-            std::memcpy(&f, base + size_t(k) * 4, 4);
-            return f;
-        }
-        qfloat16 h;
-        static_assert(sizeof h == 2);
-        std::memcpy(&h, base + size_t(k) * 2, 2);
-        return double(float(h));
-    }
-    switch (bits_) {
-    case 8:
-        return base[k];
-    case 16: {
-        quint16 v;
-        std::memcpy(&v, base + size_t(k) * 2, 2);
-        return v;
-    }
-    case 32: {
-        quint32 v;
-        std::memcpy(&v, base + size_t(k) * 4, 4);
-        return v;
-    }
-    default: {
-        // Packed from the high bit, across byte boundaries.
-        const quint64 first = quint64(k) * quint64(bits_);
-        quint32 value = 0;
-        for (int b = 0; b < bits_; ++b) {
-            const quint64 at = first + quint64(b);
-            value = value << 1 | ((base[at / 8] >> (7 - at % 8)) & 1);
-        }
-        return value;
-    }
     }
 }
 
-uint TiffSampleRows::level(double value) const {
+uint TiffSampleRows::level(float value) const {
     if (format_ == SAMPLEFORMAT_IEEEFP) {
         if (!std::isfinite(value))
             return value > 0 ? 255 : 0;
         const double span = maximum_ - minimum_;
-        const double scaled = span > 0 ? (value - minimum_) / span : std::clamp(value, 0.0, 1.0);
-        return uint(std::lround(std::clamp(scaled, 0.0, 1.0) * 255));
+        const double scaled = (double(value) - minimum_) / span;
+        return uint(std::clamp(scaled, 0.0, 1.0) * 255 + 0.5);
     }
-    const double top = bits_ == 32 ? 4294967295.0 : double((1u << bits_) - 1);
-    return uint(std::lround(value * 255 / top));
+    if (!levels_.empty())
+        return levels_[size_t(value)];
+    return uint(double(value) * 255 / 4294967295.0 + 0.5);
 }
 
 bool TiffSampleRows::findRange() {
-    minimum_ = INFINITY;
-    maximum_ = -INFINITY;
+    float low = INFINITY;
+    float high = -INFINITY;
     const int planes = planar_ ? samples_ : 1;
-    const quint32 perRow = planar_ ? width_ : width_ * quint32(samples_);
+    std::vector<float> values;
     for (quint32 y = 0; y < height_; ++y) {
         if (!load(y))
             return false;
         const qint64 offset = (qint64(y) - bandTop_) * planeRowBytes_;
-        for (int p = 0; p < planes; ++p) {
-            const uchar* row = bands_[size_t(p)].data() + offset;
-            for (quint32 i = 0; i < perRow; ++i) {
-                // Colour samples only: alpha is taken as 0 to 1.
-                if (!planar_ && int(i % quint32(samples_)) >= colourSamples_)
+        // Colour samples only: alpha is taken as 0 to 1.
+        for (int p = 0; p < std::min(planes, colourSamples_); ++p) {
+            unpack(bands_[size_t(p)].data() + offset, values);
+            for (size_t i = 0; i < values.size(); ++i) {
+                if (!planar_ && int(i % size_t(samples_)) >= colourSamples_)
                     continue;
-                if (planar_ && p >= colourSamples_)
-                    continue;
-                const double v = sample(row, i);
-                if (std::isfinite(v)) {
-                    minimum_ = std::min(minimum_, v);
-                    maximum_ = std::max(maximum_, v);
+                if (std::isfinite(values[i])) {
+                    low = std::min(low, values[i]);
+                    high = std::max(high, values[i]);
                 }
             }
         }
     }
     // Values from 0 to 1 are shown as they are; data beyond that range is
     // scaled from its own extremes.
-    if (!(minimum_ <= maximum_)) {
-        minimum_ = 0;
-        maximum_ = 1;
-    }
-    minimum_ = std::min(minimum_, 0.0);
-    maximum_ = std::max(maximum_, 1.0);
+    minimum_ = low <= high ? std::min(double(low), 0.0) : 0.0;
+    maximum_ = low <= high ? std::max(double(high), 1.0) : 1.0;
     bandTop_ = -1;
     return true;
 }
@@ -244,10 +252,14 @@ bool TiffSampleRows::readRow(quint32 y, QRgb* out) {
     if (!load(y))
         return false;
     const qint64 offset = (qint64(y) - bandTop_) * planeRowBytes_;
+    const int planes = planar_ ? samples_ : 1;
+    values_.resize(size_t(planes));
+    for (int p = 0; p < planes; ++p)
+        unpack(bands_[size_t(p)].data() + offset, values_[size_t(p)]);
     const auto at = [&](quint32 x, int s) {
         if (planar_)
-            return sample(bands_[size_t(s)].data() + offset, x);
-        return sample(bands_[0].data() + offset, x * quint32(samples_) + quint32(s));
+            return values_[size_t(s)][x];
+        return values_[0][size_t(x) * size_t(samples_) + size_t(s)];
     };
     for (quint32 x = 0; x < width_; ++x) {
         uint r, g, b;
@@ -276,9 +288,9 @@ bool TiffSampleRows::readRow(quint32 y, QRgb* out) {
             continue;
         }
         // Float alpha runs from 0 to 1 whatever the colours' range.
-        const double rawAlpha = at(x, colourSamples_);
+        const float rawAlpha = at(x, colourSamples_);
         const uint a = format_ == SAMPLEFORMAT_IEEEFP
-                           ? uint(std::lround(std::clamp(rawAlpha, 0.0, 1.0) * 255))
+                           ? uint(std::clamp(rawAlpha, 0.0f, 1.0f) * 255 + 0.5f)
                            : level(rawAlpha);
         if (alpha_ == 1)
             out[x] = qRgba(int(std::min(r, a)), int(std::min(g, a)), int(std::min(b, a)), int(a));

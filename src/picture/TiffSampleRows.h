@@ -35,8 +35,8 @@ public:
 
 private:
     bool load(quint32 y);
-    double sample(const uchar* row, quint32 index) const;
-    uint level(double value) const;
+    void unpack(const uchar* row, std::vector<float>& out) const;
+    uint level(float value) const;
 
     TIFF* tiff_;
     quint32 width_;
@@ -59,6 +59,10 @@ private:
     std::vector<std::vector<uchar>> bands_;
     std::vector<uchar> tile_;
     std::vector<QRgb> palette_;
+    // 0-255 for each integer value of up to 16 bits.
+    std::vector<uchar> levels_;
+    // The current row's samples, per plane.
+    std::vector<std::vector<float>> values_;
     double minimum_ = 0;
     double maximum_ = 1;
 };
