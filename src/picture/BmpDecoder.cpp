@@ -95,7 +95,7 @@ private:
     bool readRows();
     bool readRle();
     void convertRow(const uchar* row, QRgb* out) const;
-    void addIndexRow(const uchar* indexes, int count);
+    void addIndexRow(const uchar* indexes, int from, int to, int count);
     bool stillWanted(qint64 row) const {
         return row % rowsBetweenChecks != 0 || !context_.isCancelled();
     }
@@ -197,10 +197,11 @@ bool BmpReading::readRows() {
     return true;
 }
 
-void BmpReading::addIndexRow(const uchar* indexes, int count) {
-    for (int x = 0; x < width_; ++x)
+// A run-length row: index 0 but from from to to.
+void BmpReading::addIndexRow(const uchar* indexes, int from, int to, int count) {
+    for (int x = from; x < to; ++x)
         pixels_[size_t(x)] = palette_[indexes[x]];
-    shrinker_->addRows(pixels_.data(), count);
+    shrinker_->addSparseRows(pixels_.data(), from, to, palette_[0], count);
 }
 
 // Run-length data: runs of one index (RLE4: of two alternating ones),
@@ -214,24 +215,27 @@ bool BmpReading::readRle() {
     std::vector<uchar> row(size_t(width_), 0);
     qint64 x = 0;
     qint64 y = 0;
-    // Rows nothing was drawn on (skipped, or after an early end) are all
-    // index 0 and go to the shrinker together.
-    bool drawn = false;
+    // The part of the row drawn on; rows nothing was drawn on (skipped, or
+    // after an early end) go to the shrinker together.
+    qint64 from = width_;
+    qint64 to = 0;
     qint64 blankRows = 0;
-    std::vector<uchar> blank;
     const auto flushBlank = [&]() {
-        if (blankRows > 0) {
-            blank.resize(size_t(width_), 0);
-            addIndexRow(blank.data(), int(blankRows));
-        }
+        if (blankRows > 0)
+            addIndexRow(row.data(), 0, 0, int(blankRows));
         blankRows = 0;
     };
+    const auto drawn = [&](qint64 start, qint64 end) {
+        from = std::min(from, start);
+        to = std::max(to, end);
+    };
     const auto nextRow = [&]() {
-        if (drawn) {
+        if (from < to) {
             flushBlank();
-            addIndexRow(row.data(), 1);
-            std::fill(row.begin(), row.end(), 0);
-            drawn = false;
+            addIndexRow(row.data(), int(from), int(to), 1);
+            std::fill(row.begin() + from, row.begin() + to, 0);
+            from = width_;
+            to = 0;
         } else {
             ++blankRows;
         }
@@ -252,9 +256,9 @@ bool BmpReading::readRle() {
         if (count > 0) {
             if (y >= h_.height || x + count > width_)
                 return fail("the run-length data draws outside the picture");
+            drawn(x, x + count);
             for (int i = 0; i < count; ++i)
                 row[size_t(x++)] = uchar(four ? (i % 2 ? code & 15 : code >> 4) : code);
-            drawn = true;
             continue;
         }
         if (code == 0) {
@@ -282,6 +286,7 @@ bool BmpReading::readRle() {
             if (y >= h_.height || x + code > width_)
                 return fail("the run-length data draws outside the picture");
             const int bytes = four ? (code + 1) / 2 : code;
+            drawn(x, x + code);
             int value = 0;
             for (int i = 0; i < code; ++i) {
                 if (!four || i % 2 == 0) {
@@ -291,7 +296,6 @@ bool BmpReading::readRle() {
                 }
                 row[size_t(x++)] = uchar(four ? (i % 2 ? value & 15 : value >> 4) : value);
             }
-            drawn = true;
             if (bytes % 2 && in.next() < 0)
                 return fail(cutShort);
         }
@@ -328,12 +332,12 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
         ((h_.compression == BmpHeader::BitFields || h_.compression == BmpHeader::AlphaBitFields) &&
          h_.masks[3] != 0);
 
-    // Everything held at once: one stored row (and a blank one), its pixels, the shrinker's
+    // Everything held at once: one stored row, its pixels, the shrinker's
     // sums, the shrunk picture and its copy turned the right way up, and
     // the colour profile.
     const QSize shown = shrinkToFit(stored, context_.bound());
     const qint64 shownBytes = qint64(shown.width()) * shown.height() * 4;
-    const qint64 total = h_.rowBytes() + qint64(width_) * 6 + (qint64(1) << 10) +
+    const qint64 total = h_.rowBytes() + qint64(width_) * 5 + (qint64(1) << 10) +
                          BoxShrinker::workingBytes(shown) + shownBytes * (h_.topDown ? 1 : 2) +
                          h_.profileSize;
     if (!context_.reserve(total))

@@ -20,7 +20,7 @@ qint64 BoxShrinker::workingBytes(QSize target) {
     return qint64(target.width()) * (sizeof(int) + 4 * sizeof(quint32) + 4 * sizeof(quint64));
 }
 
-void BoxShrinker::addRows(const QRgb* row, int count) {
+void BoxShrinker::addSparseRows(const QRgb* row, int from, int to, QRgb background, int count) {
     count = std::min(count, source_.height() - sourceRow_);
     if (count <= 0)
         return;
@@ -29,10 +29,17 @@ void BoxShrinker::addRows(const QRgb* row, int count) {
     // row; the sums over the box's rows are 64-bit.
     const int columns = target_.width();
     quint32* sums = rowSums_.data();
-    int x = 0;
+    const quint32 backB = background & 0xFF, backG = (background >> 8) & 0xFF,
+                  backR = (background >> 16) & 0xFF, backA = background >> 24;
+    int start = 0;
     for (int c = 0; c < columns; ++c) {
-        quint32 b = 0, g = 0, r = 0, a = 0;
-        for (const int end = columnEnd_[size_t(c)]; x < end; ++x) {
+        const int end = columnEnd_[size_t(c)];
+        // Background outside the drawn span, counted at once.
+        const int lo = std::clamp(from, start, end);
+        const int hi = std::clamp(to, lo, end);
+        const quint32 outside = quint32((end - start) - (hi - lo));
+        quint32 b = backB * outside, g = backG * outside, r = backR * outside, a = backA * outside;
+        for (int x = lo; x < hi; ++x) {
             const QRgb p = row[x];
             b += p & 0xFF;
             g += (p >> 8) & 0xFF;
@@ -43,6 +50,7 @@ void BoxShrinker::addRows(const QRgb* row, int count) {
         sums[4 * c + 1] = g;
         sums[4 * c + 2] = r;
         sums[4 * c + 3] = a;
+        start = end;
     }
     const qint64 h = source_.height();
     const qint64 th = target_.height();

@@ -287,7 +287,8 @@ private Q_SLOTS:
         QCOMPARE(got, greys);
     }
 
-    // Rows added together land in the same boxes as rows added one by one.
+    // Rows added together land in the same boxes as rows added one by one,
+    // and a row given as background but for a span as the whole row.
     void repeatedRowsShrinkAsSingleOnes_data() {
         QTest::addColumn<QSize>("source");
         QTest::addColumn<QSize>("target");
@@ -305,13 +306,16 @@ private Q_SLOTS:
         BoxShrinker one(source, single);
         BoxShrinker many(source, together);
         QList<QRgb> row(source.width());
+        const QRgb background = qRgb(7, 8, 9);
+        const int from = 1;
+        const int to = source.width() - 1;
         for (int y = 0; y < source.height();) {
             for (int x = 0; x < source.width(); ++x)
-                row[x] = qRgb(x * 30, y * 10, 200);
+                row[x] = x >= from && x < to ? qRgb(x * 30, y * 10, 200) : background;
             const int count = std::min(repeated, source.height() - y);
             for (int i = 0; i < count; ++i)
                 one.addRow(row.constData());
-            many.addRows(row.constData(), repeated);
+            many.addSparseRows(row.constData(), from, to, background, repeated);
             y += count;
         }
         QVERIFY(many.isComplete());
