@@ -513,6 +513,12 @@ def tiffs(output):
         good[f"grey-float{bits}"] = tiff_variant(1, bits, sample_format=3)
         good[f"rgb-float{bits}"] = tiff_variant(3, bits, sample_format=3)
     good["rgb-float32-planar"] = tiff_variant(3, 32, sample_format=3, planar=True)
+    # Floats beyond 0 to 1 are shown from 0 to their largest value.
+    wide = [[samples_of(x, y, 1)[0] * 1000 + 50 for x in range(WIDTH)] for y in range(HEIGHT)]
+    good["grey-float32-wide"] = tiff(WIDTH, HEIGHT, 1, 32, 1,
+                                     [b"".join(struct.pack("<%df" % WIDTH, *row) for row in wide)],
+                                     sample_format=3)
+    top = max(max(row) for row in wide)
     for bits in (8, 16):
         good[f"grey-signed{bits}"] = tiff_variant(1, bits, sample_format=2)
     pal = grey_palette(16)
@@ -548,6 +554,7 @@ def tiffs(output):
     # Neither tiff2rgba nor ImageMagick 6 reads these right: checked
     # against the picture as written.
     truth = {f"greya{bits}-planar": grey_alpha_truth(bits) for bits in (2, 4)}
+    truth["grey-float32-wide"] = ppm(lambda x, y: [round(wide[y][x] / top * 255)] * 3)
     for family, items in (("tiff-good", good), ("tiff-bad", bad)):
         for name, data in items.items():
             yield f"{name}.tif", family, data
