@@ -1,5 +1,9 @@
 #!/usr/bin/python3
-"""Writes the seed corpora of the fuzz targets into OUTPUT/<target>/.
+"""Writes the seed corpora of the fuzz targets into OUTPUT/<target>/: the
+whole-picture target takes every picture, the jpeg, bmp and tiff targets
+their own format's, with the small variants of
+tests/picture/make-variant-pictures.py (every BMP header and depth, TIFF
+sample layouts, damaged files) added to the last two.
 
 Every seed is generated here from a drawn test pattern, so no file from
 elsewhere enters the corpus. The pictures are small (a few KB) so that the
@@ -302,6 +306,18 @@ def settings():
     yield "bad.conf", b"\1[opts\nTimerSecs\n=\n[paths]]\nDir=\xff\xfe\0\n"
 
 
+def small_variants(scratch):
+    """The variant maker's pictures at 9 x 5 pixels, a few hundred bytes."""
+    folder = os.path.join(scratch, "variants")
+    maker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "picture",
+                         "make-variant-pictures.py")
+    subprocess.run([sys.executable, maker, "--small", folder], check=True,
+                   stdout=subprocess.DEVNULL)
+    for name in sorted(os.listdir(folder)):
+        if name.endswith((".bmp", ".tif")):
+            yield "variant-" + name, open(os.path.join(folder, name), "rb").read()
+
+
 def write(folder, items):
     os.makedirs(folder, exist_ok=True)
     for name, data in items:
@@ -315,13 +331,21 @@ def main():
     output = sys.argv[1]
     scratch = tempfile.mkdtemp()
     try:
-        pictures = list(jpegs()) + list(bmps()) + list(tiffs(scratch)) + list(profiled())
-        write(os.path.join(output, "picture"), pictures)
+        with_profiles = list(profiled())
+        jpeg = list(jpegs()) + [p for p in with_profiles if p[0].endswith(".jpg")]
+        variants = list(small_variants(scratch))
+        bmp = list(bmps()) + [v for v in variants if v[0].endswith(".bmp")]
+        tiff = (list(tiffs(scratch)) + [v for v in variants if v[0].endswith(".tif")] +
+                [p for p in with_profiles if p[0].endswith(".tif")])
+        write(os.path.join(output, "picture"), jpeg + bmp + tiff)
+        write(os.path.join(output, "jpeg"), jpeg)
+        write(os.path.join(output, "bmp"), bmp)
+        write(os.path.join(output, "tiff"), tiff)
         write(os.path.join(output, "slidefile"), slide_files())
         write(os.path.join(output, "settings"), settings())
     finally:
         shutil.rmtree(scratch)
-    for target in ("picture", "slidefile", "settings"):
+    for target in ("picture", "jpeg", "bmp", "tiff", "slidefile", "settings"):
         print(f"{target}: {len(os.listdir(os.path.join(output, target)))} seeds")
 
 

@@ -2,14 +2,17 @@
 # Builds the fuzz targets with clang into ./build-fuzz and runs each for
 # SECONDS (default 60), printing executions and findings per target.
 # Findings (crashing, slow or oversized inputs) land in build-fuzz/findings/
-# <target>/; the exit status is 1 when there is any.
+# <target>/; the exit status is 1 when there is any. Each run starts from
+# the corpus kept in the tree (fuzz/corpus/<target>, minimized from long
+# runs) and the generated seeds; what it adds stays in build-fuzz/corpus/.
+# The decoders' targets (jpeg, tiff, bmp) read their format's dictionary.
 set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-fuzz"
 "$root/scripts/setup.sh" --packages-only
 
-targets=(picture slidefile settings)
+targets=(picture jpeg tiff bmp slidefile settings)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
@@ -36,13 +39,19 @@ for target in "${targets[@]}"; do
     findings="$build/findings/$target"
     log="$build/fuzz-$target.log"
     mkdir -p "$corpus" "$findings"
-    if [[ $target == picture ]]; then limits=("${picture_limits[@]}"); else limits=("${other_limits[@]}"); fi
+    case $target in
+    picture | jpeg | tiff | bmp) limits=("${picture_limits[@]}") ;;
+    *) limits=("${other_limits[@]}") ;;
+    esac
+    [[ -f $root/fuzz/$target.dict ]] && limits+=(-dict="$root/fuzz/$target.dict")
+    kept=()
+    [[ -d $root/fuzz/corpus/$target ]] && kept=("$root/fuzz/corpus/$target")
     echo "Fuzzing $target for $seconds s"
     # -fork keeps going after a finding, so one slow file does not end the
     # run; every finding is written to its own file.
     "$build/fuzz/fuzz_$target" "${limits[@]}" -max_total_time="$seconds" -fork=1 \
         -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -artifact_prefix="$findings/" \
-        "$corpus" "$build/seeds/$target" >"$log" 2>&1 || true
+        "$corpus" "${kept[@]}" "$build/seeds/$target" >"$log" 2>&1 || true
     executions=$(grep -o 'exec/s: [0-9]*\|execs: [0-9]*' "$log" | tail -1 || true)
     runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#' || true)
     found=$(find "$findings" -type f | wc -l)

@@ -20,18 +20,26 @@ qint64 BoxShrinker::workingBytes(QSize target) {
     return qint64(target.width()) * (sizeof(int) + 4 * sizeof(quint32) + 4 * sizeof(quint64));
 }
 
-void BoxShrinker::addRow(const QRgb* row) {
-    if (isComplete())
+void BoxShrinker::addSparseRows(const QRgb* row, int from, int to, QRgb background, int count) {
+    count = std::min(count, source_.height() - sourceRow_);
+    if (count <= 0)
         return;
     // A box is at most 2^24 pixels wide (the decoders refuse wider
     // pictures), so 32-bit sums of 8-bit channels cannot overflow within a
     // row; the sums over the box's rows are 64-bit.
     const int columns = target_.width();
     quint32* sums = rowSums_.data();
-    int x = 0;
+    const quint32 backB = background & 0xFF, backG = (background >> 8) & 0xFF,
+                  backR = (background >> 16) & 0xFF, backA = background >> 24;
+    int start = 0;
     for (int c = 0; c < columns; ++c) {
-        quint32 b = 0, g = 0, r = 0, a = 0;
-        for (const int end = columnEnd_[size_t(c)]; x < end; ++x) {
+        const int end = columnEnd_[size_t(c)];
+        // Background outside the drawn span, counted at once.
+        const int lo = std::clamp(from, start, end);
+        const int hi = std::clamp(to, lo, end);
+        const quint32 outside = quint32((end - start) - (hi - lo));
+        quint32 b = backB * outside, g = backG * outside, r = backR * outside, a = backA * outside;
+        for (int x = lo; x < hi; ++x) {
             const QRgb p = row[x];
             b += p & 0xFF;
             g += (p >> 8) & 0xFF;
@@ -42,17 +50,25 @@ void BoxShrinker::addRow(const QRgb* row) {
         sums[4 * c + 1] = g;
         sums[4 * c + 2] = r;
         sums[4 * c + 3] = a;
+        start = end;
     }
-    quint64* box = boxSums_.data();
-    for (size_t i = 0; i < rowSums_.size(); ++i)
-        box[i] += sums[i];
-    ++rowsInBox_;
-
     const qint64 h = source_.height();
     const qint64 th = target_.height();
-    const qint64 y = sourceRow_++;
-    if (sourceRow_ == h || (y * th) / h != (qint64(sourceRow_) * th) / h)
-        finishRow();
+    quint64* box = boxSums_.data();
+    while (count > 0) {
+        // The rows up to the end of the current target row's box: source
+        // row y belongs to target row y * th / h.
+        const qint64 y = sourceRow_;
+        const qint64 next = (((y * th) / h + 1) * h + th - 1) / th;
+        const qint64 take = std::min<qint64>(next - y, count);
+        for (size_t i = 0; i < rowSums_.size(); ++i)
+            box[i] += quint64(sums[i]) * quint64(take);
+        rowsInBox_ += int(take);
+        sourceRow_ += int(take);
+        count -= int(take);
+        if (sourceRow_ == h || (qint64(sourceRow_ - 1) * th) / h != (qint64(sourceRow_) * th) / h)
+            finishRow();
+    }
 }
 
 void BoxShrinker::finishRow() {

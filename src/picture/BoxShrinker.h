@@ -17,7 +17,14 @@ public:
     BoxShrinker(QSize source, QImage& target);
 
     // Adds the next source row of source.width() pixels.
-    void addRow(const QRgb* row);
+    void addRow(const QRgb* row) { addRows(row, 1); }
+    // Adds the same row count times, in the time of one row for each
+    // target row it reaches.
+    void addRows(const QRgb* row, int count) { addSparseRows(row, 0, source_.width(), 0, count); }
+    // The same for a row that is background but for pixels from to to
+    // (row[x] is read only there), in the time of those pixels and the
+    // target's width.
+    void addSparseRows(const QRgb* row, int from, int to, QRgb background, int count);
     bool isComplete() const { return sourceRow_ == source_.height(); }
 
     // The working memory for shrinking into a target of the given size.

@@ -323,6 +323,7 @@ public:
         }
     }
 
+    bool littleEndian() const { return little_; }
     quint32 read16(qint64 at) const {
         if (at < 0 || at + 2 > length_)
             return 0;
@@ -376,14 +377,31 @@ int orientationOf(const jpeg_decompress_struct& info) {
 
 int exifOrientation(const uchar* data, qsizetype size) {
     const ExifTiff exif(data, size);
-    // Orientation, a SHORT.
-    const qint64 entry = exif.entry(exif.read32(4), 0x0112, 3);
+    // Orientation is a SHORT, but some writers store it as another integer
+    // type (BYTE, LONG, signed...); the value sits at the start of the
+    // entry's value field either way.
+    const qint64 entry = exif.entry(exif.read32(4), 0x0112, 0);
     if (entry < 0)
         return 1;
-    const quint32 value = exif.read16(entry + 8);
+    qint64 value = 0;
+    switch (exif.read16(entry + 2)) {
+    case 1: // BYTE
+    case 6: // SBYTE
+        value = exif.read16(entry + 8) >> (exif.littleEndian() ? 0 : 8) & 0xFF;
+        break;
+    case 3: // SHORT
+    case 8: // SSHORT
+        value = exif.read16(entry + 8);
+        break;
+    case 4: // LONG
+    case 9: // SLONG
+        value = exif.read32(entry + 8);
+        break;
+    default:
+        return 1;
+    }
     return value >= 1 && value <= 8 ? int(value) : 1;
 }
-
 bool exifSaysAdobeRgb(const uchar* data, qsizetype size) {
     const ExifTiff exif(data, size);
     // The EXIF directory's pointer, a LONG or an IFD.

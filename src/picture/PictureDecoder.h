@@ -12,12 +12,11 @@ class QByteArray;
 class QIODevice;
 
 // Decodes the picture files the program shows, JPEG, BMP and TIFF, told
-// apart by their content and handed only to those three decoders, so a file
-// never reaches the less-tested image plugins (ICO, TGA, WebP...). It decodes
-// only as large as the bound needs where the format allows (JPEG by eighths,
-// TIFF shrunk while read), and refuses any file whose decoding would need
-// more than the memory budget, since BMP is always decoded at full size and
-// a crafted JPEG can make libjpeg allocate far more than its pixels suggest.
+// apart by their content and handed only to the program's own three
+// decoders, so a file never reaches Qt's image plugins (ICO, TGA, WebP...).
+// Each decodes only as large as the bound needs (JPEG by eighths, BMP and
+// TIFF shrunk while read) and refuses any file whose decoding would need
+// more than the memory budget, files cut short among them.
 class PictureDecoder {
 public:
     enum class Format { Unknown, Jpeg, Bmp, Tiff };
@@ -41,11 +40,6 @@ public:
 
     // The format by the file's first bytes.
     static Format formatOf(const QByteArray& header);
-    // Whether the file holds all the data its headers promise, where that
-    // can be told before decoding: a BMP holds every row (JPEG and TIFF are
-    // checked while decoding). Decoders fill
-    // what is missing with grey or black and call that success.
-    static bool isComplete(Format format, QIODevice& device);
 
 private:
     std::optional<DecodedPicture> fail(const QString& reason);

@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QString>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <tiffio.h>
 
@@ -56,7 +57,11 @@ int keepFirstError(TIFF*, void* userData, const char* module, const char* format
     }
     return 1;
 }
-int dropWarning(TIFF*, void*, const char*, const char*, va_list) {
+// Warnings are dropped, but the fax codecs only warn of lines cut short
+// or damaged and fill them with white: those mark the data damaged.
+int noteDamage(TIFF*, void* userData, const char* module, const char*, va_list) {
+    if (module && std::strncmp(module, "Fax", 3) == 0)
+        *static_cast<bool*>(userData) = true;
     return 1;
 }
 
@@ -79,7 +84,8 @@ std::optional<DecodedPicture> decodeTiff(QIODevice& device, DecodeContext& conte
     QString libraryError;
     const std::unique_ptr<TIFFOpenOptions, OptionsFreer> options(TIFFOpenOptionsAlloc());
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), keepFirstError, &libraryError);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), dropWarning, nullptr);
+    bool damaged = false;
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), noteDamage, &damaged);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(context.limit()));
     // "D": the offsets and sizes of the strips are read when first asked
     // for, after the file's claimed size has been checked.
@@ -90,7 +96,7 @@ std::optional<DecodedPicture> decodeTiff(QIODevice& device, DecodeContext& conte
         error = libraryError.isEmpty() ? QStringLiteral("not a TIFF file") : libraryError;
         return std::nullopt;
     }
-    TiffReading reading(tiff.get(), device.size(), context, libraryError);
+    TiffReading reading(tiff.get(), device.size(), context, libraryError, damaged);
     std::optional<DecodedPicture> picture = reading.decode();
     if (!picture)
         error = reading.error;

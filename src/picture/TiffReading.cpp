@@ -5,6 +5,7 @@
 #include "picture/DecodeContext.h"
 #include "picture/PictureFit.h"
 #include "picture/TiffRowConverter.h"
+#include "picture/TiffSampleRows.h"
 #include "picture/UprightTurn.h"
 
 #include <algorithm>
@@ -31,6 +32,12 @@ constexpr double sampleNanoseconds = 0.75;
 constexpr double fallbackPixelNanoseconds = 3;
 constexpr double streamedDeflateByteNanoseconds = 2.1;
 constexpr double decodedByteNanoseconds = 0.6;
+// Unpacking samples of fewer than 8 bits costs about as much again as
+// turning them into ARGB and shrinking (a 852040 x 200 fax page).
+constexpr double packedPixelNanoseconds = 1.5;
+// Samples of the rarer layouts are taken one at a time, wherever their bits
+// lie; floats are read twice, once for their range.
+constexpr double looseSampleNanoseconds = 6;
 // Wider or taller pictures are refused: the shrinker's 32-bit row sums
 // hold boxes up to this width.
 constexpr quint32 maxSide = 1u << 24;
@@ -62,8 +69,9 @@ std::optional<DecodedPicture> TiffReading::readFailed() {
                                         : libraryError_);
 }
 
+// Also stops at the first damaged line, which refuses the file anyway.
 bool TiffReading::stillWanted(quint32 row) {
-    return row % rowsBetweenChecks != 0 || !context_.isCancelled();
+    return !dataDamaged_ && (row % rowsBetweenChecks != 0 || !context_.isCancelled());
 }
 
 // The converter for files whose rows libtiff delivers interleaved in a
@@ -184,18 +192,33 @@ std::optional<DecodedPicture> TiffReading::decode() {
         return fail(QStringLiteral("the file is cut short"));
     // Sets the JPEG colour mode, which changes the sizes below.
     std::unique_ptr<TiffRowConverter> converter = directConverter();
+    // Layouts libtiff's RGBA reader does not take (it takes 8 and 16-bit
+    // unsigned samples, and says so for some others it then fails on) are
+    // read sample by sample, where they are of a colour model it knows.
+    std::unique_ptr<TiffSampleRows> sampleRows;
+    char rgbaMessage[1024] = {};
+    const auto bits = field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
+    const bool rgbaTakes = (bits == 8 || bits == 16) &&
+                           field<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) == SAMPLEFORMAT_UINT &&
+                           TIFFRGBAImageOK(tiff_, rgbaMessage);
+    if (!converter && !rgbaTakes && TiffSampleRows::handles(tiff_))
+        sampleRows = std::make_unique<TiffSampleRows>(tiff_, width_, height_);
+    const bool throughRgba = !converter && !sampleRows;
     // Whole strips where they are small, as most writers make them: libtiff
     // then inflates each in one call (with libdeflate where it has it),
     // several times faster than a scanline at a time.
     wholeStrips_ = converter && !tiled_ && TIFFStripSize64(tiff_) <= maxWholeStripBytes;
     const double pixels = double(width_) * height_;
-    const double decodedBytes = pixels * samples * field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE) / 8;
+    const double decodedBytes = pixels * samples * bits / 8;
     const quint16 compression = field<quint16>(tiff_, TIFFTAG_COMPRESSION);
     const bool streamedDeflate = !wholeStrips_ && (compression == COMPRESSION_ADOBE_DEFLATE ||
                                                    compression == COMPRESSION_DEFLATE);
+    const double looseSamples =
+        sampleRows ? samples * (sampleRows->isFloat() ? 2 : 1) * looseSampleNanoseconds : 0;
     const double work =
-        pixels * (pixelNanoseconds + sampleNanoseconds * samples +
-                  (converter ? 0 : fallbackPixelNanoseconds)) +
+        pixels * (pixelNanoseconds + sampleNanoseconds * samples + looseSamples +
+                  (bits < 8 ? packedPixelNanoseconds : 0) +
+                  (throughRgba ? fallbackPixelNanoseconds : 0)) +
         decodedBytes * (streamedDeflate ? streamedDeflateByteNanoseconds : decodedByteNanoseconds);
     if (work > maxDecodeNanoseconds)
         return fail(QStringLiteral("the picture is too large to decode"));
@@ -233,6 +256,8 @@ std::optional<DecodedPicture> TiffReading::decode() {
         } else {
             total += wholeStrips_ ? TIFFStripSize64(tiff_) : TIFFScanlineSize64(tiff_);
         }
+    } else if (sampleRows) {
+        total += sampleRows->workingBytes();
     } else {
         char message[1024] = {};
         if (!TIFFRGBAImageOK(tiff_, message))
@@ -252,9 +277,9 @@ std::optional<DecodedPicture> TiffReading::decode() {
                                            : QString::fromLatin1(memoryMessage));
 
     const bool inks = ColourConversion::modelOf(profile) == ColourConversion::Model::Cmyk;
-    bool alpha = converter && converter->hasAlpha();
+    bool alpha = (converter && converter->hasAlpha()) || (sampleRows && sampleRows->hasAlpha());
     TIFFRGBAImage rgba{};
-    if (!converter) {
+    if (throughRgba) {
         char message[1024] = {};
         if (!TIFFRGBAImageBegin(&rgba, tiff_, 1, message))
             return fail(QString::fromUtf8(message));
@@ -266,7 +291,9 @@ std::optional<DecodedPicture> TiffReading::decode() {
     bool read = false;
     if (!image.isNull()) {
         BoxShrinker shrinker(stored, image);
-        if (!converter)
+        if (sampleRows)
+            read = readSampleRows(*sampleRows, shrinker);
+        else if (!converter)
             read = readThroughRgba(rgba, shrinker, band);
         else if (tiled_)
             read = readTiles(*converter, shrinker, int(tileWidth), int(tileHeight));
@@ -274,10 +301,12 @@ std::optional<DecodedPicture> TiffReading::decode() {
             read = readStrips(*converter, shrinker, rowsPerStrip);
         read = read && shrinker.isComplete();
     }
-    if (!converter)
+    if (throughRgba)
         TIFFRGBAImageEnd(&rgba);
     if (image.isNull())
         return fail(QString::fromLatin1(memoryMessage));
+    if (dataDamaged_)
+        return fail(QStringLiteral("the picture data is damaged"));
     if (!read)
         return readFailed();
     return DecodedPicture{turnUpright(image, orientation), upright, std::move(profile)};
@@ -349,7 +378,7 @@ bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, 
     std::vector<uchar> line(across * rowBytes);
     std::vector<QRgb> pixels(width_);
     for (quint32 top = 0; top < height_; top += quint32(tileHeight)) {
-        if (context_.isCancelled())
+        if (context_.isCancelled() || dataDamaged_)
             return false;
         for (size_t column = 0; column < across; ++column)
             if (TIFFReadTile(tiff_, tiles.data() + column * tileBytes,
@@ -367,6 +396,18 @@ bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, 
     return true;
 }
 
+bool TiffReading::readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker) {
+    if (rows.isFloat() && !rows.findRange())
+        return false;
+    std::vector<QRgb> pixels(width_);
+    for (quint32 y = 0; y < height_; ++y) {
+        if (!stillWanted(y) || !rows.readRow(y, pixels.data()))
+            return false;
+        shrinker.addRow(pixels.data());
+    }
+    return true;
+}
+
 // libtiff's RGBA pixels hold red in the low byte; they come premultiplied.
 bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, int band) {
     // Rows as stored: the orientation is applied with every other format's.
@@ -375,7 +416,7 @@ bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, in
     std::vector<quint32> raster(size_t(width_) * size_t(band));
     std::vector<QRgb> pixels(width_);
     for (quint32 top = 0; top < height_; top += quint32(band)) {
-        if (context_.isCancelled())
+        if (context_.isCancelled() || dataDamaged_)
             return false;
         const quint32 rows = std::min(quint32(band), height_ - top);
         rgba.row_offset = int(top);

@@ -10,6 +10,7 @@
 class BoxShrinker;
 class DecodeContext;
 class TiffRowConverter;
+class TiffSampleRows;
 
 // One TIFF decode: the open file, what it holds, and where its rows go.
 // Checks what the file claims against the work and memory it may take
@@ -19,11 +20,16 @@ class TiffReading {
 public:
     // libraryError: where the file's error handler keeps libtiff's first
     // complaint, the reason given when reading fails.
-    TiffReading(TIFF* tiff, qint64 fileSize, DecodeContext& context, QString& libraryError)
+    // dataDamaged: set by the warning handler when a codec reports data it
+    // could not decode whole (fax lines cut short), which libtiff only
+    // warns of and fills in.
+    TiffReading(TIFF* tiff, qint64 fileSize, DecodeContext& context, QString& libraryError,
+                const bool& dataDamaged)
         : tiff_(tiff)
         , fileSize_(fileSize)
         , context_(context)
-        , libraryError_(libraryError) {}
+        , libraryError_(libraryError)
+        , dataDamaged_(dataDamaged) {}
 
     // Once. On failure error says why.
     std::optional<DecodedPicture> decode();
@@ -39,12 +45,14 @@ private:
     bool readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,
                    int tileHeight);
     bool readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, int band);
+    bool readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker);
     bool stillWanted(quint32 row);
 
     TIFF* tiff_;
     qint64 fileSize_;
     DecodeContext& context_;
     QString& libraryError_;
+    const bool& dataDamaged_;
     quint32 width_ = 0;
     quint32 height_ = 0;
     bool tiled_ = false;

@@ -31,6 +31,21 @@ inline uint premultipliedInk(uint ink, uint black, uint a) {
         return 0;
     return (a - std::min(ink, a)) * (a - std::min(black, a)) / a;
 }
+// The samples of each byte value, first in the high bits, for 1, 2 and 4
+// bits a sample.
+const std::array<std::array<uchar, 8>, 256>& unpackTable(int bits) {
+    static const auto make = [](int b) {
+        std::array<std::array<uchar, 8>, 256> table{};
+        const int perByte = 8 / b;
+        for (int v = 0; v < 256; ++v)
+            for (int k = 0; k < perByte; ++k)
+                table[size_t(v)][size_t(k)] =
+                    uchar((v >> ((perByte - 1 - k) * b)) & ((1 << b) - 1));
+        return table;
+    };
+    static const std::array<std::array<uchar, 8>, 256> one = make(1), two = make(2), four = make(4);
+    return bits == 1 ? one : bits == 2 ? two : four;
+}
 } // namespace
 
 TiffRowConverter::TiffRowConverter(Colour colour, int bitsPerSample, int samplesPerPixel,
@@ -86,17 +101,18 @@ const uchar* TiffRowConverter::eightBit(const uchar* samples, int width) {
             narrowed_[i] = uchar(wide[i] >> 8);
         return narrowed_.data();
     }
-    // 1, 2 or 4 bits, one sample a pixel, the first in the high bits.
-    narrowed_.resize(size_t(width));
+    // 1, 2 or 4 bits, one sample a pixel, the first in the high bits: each
+    // byte's samples are looked up whole, since fax pages of a billion
+    // pixels come this way.
+    narrowed_.resize(size_t(width) + 8);
     const int perByte = 8 / bits_;
-    const uint mask = (1u << bits_) - 1;
+    const auto& table = unpackTable(bits_);
     uchar* out = narrowed_.data();
-    int x = 0;
-    for (const uchar* in = samples; x < width; ++in) {
-        const uint byte = *in;
-        for (int k = perByte - 1; k >= 0 && x < width; --k, ++x)
-            out[x] = uchar((byte >> (k * bits_)) & mask);
-    }
+    const int whole = width / perByte;
+    for (int i = 0; i < whole; ++i)
+        std::memcpy(out + i * perByte, table[samples[i]].data(), size_t(perByte));
+    if (whole * perByte < width)
+        std::memcpy(out + whole * perByte, table[samples[whole]].data(), size_t(perByte));
     return narrowed_.data();
 }
 

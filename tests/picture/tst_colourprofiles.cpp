@@ -150,6 +150,39 @@ QByteArray withExifColourSpace(const QByteArray& jpeg, quint16 colourSpace, cons
            char((body.size() + 2) & 0xFF) + body + jpeg.mid(2);
 }
 
+// A top-down 24-bit bitmap with a fifth-version header and profile
+// embedded after its pixels.
+QByteArray bmpV5Of(const QImage& image, const QByteArray& profile) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const qsizetype stride = (rgb.width() * 3 + 3) & ~3;
+    const qsizetype pixels = stride * rgb.height();
+    QByteArray bytes(14 + 124 + pixels, '\0');
+    auto* file = reinterpret_cast<uchar*>(bytes.data());
+    file[0] = 'B';
+    file[1] = 'M';
+    qToLittleEndian(quint32(bytes.size() + profile.size()), file + 2);
+    qToLittleEndian(quint32(14 + 124), file + 10);
+    uchar* info = file + 14;
+    qToLittleEndian(quint32(124), info);
+    qToLittleEndian(qint32(rgb.width()), info + 4);
+    qToLittleEndian(qint32(-rgb.height()), info + 8);
+    qToLittleEndian(quint16(1), info + 12);
+    qToLittleEndian(quint16(24), info + 14);
+    qToLittleEndian(quint32(pixels), info + 20);
+    qToLittleEndian(quint32(0x4D424544), info + 56); // "MBED"
+    qToLittleEndian(quint32(124 + pixels), info + 112);
+    qToLittleEndian(quint32(profile.size()), info + 116);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb colour = rgb.pixel(x, y);
+            uchar* at = info + 124 + y * stride + x * 3;
+            at[0] = uchar(qBlue(colour));
+            at[1] = uchar(qGreen(colour));
+            at[2] = uchar(qRed(colour));
+        }
+    return bytes + profile;
+}
+
 QRgb centre(const QImage& image) {
     return image.pixel(image.width() / 2, image.height() / 2);
 }
@@ -265,6 +298,7 @@ private Q_SLOTS:
         QTest::newRow("srgb") << withIccChunks(untagged,
                                                QColorSpace(QColorSpace::SRgb).iccProfile(), 65519)
                               << false;
+        QTest::newRow("bmp, whole") << bmpV5Of(untaggedImage, profile) << true;
         QTest::newRow("exif adobe rgb") << withExifColourSpace(untagged, 0xFFFF, "R03") << true;
         QTest::newRow("exif srgb") << withExifColourSpace(untagged, 1, "R98") << false;
     }

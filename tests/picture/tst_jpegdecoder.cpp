@@ -1,5 +1,6 @@
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
+#include "picture/JpegDecoder.h"
 #include "picture/PictureDecoder.h"
 
 #include <QBuffer>
@@ -73,10 +74,15 @@ private Q_SLOTS:
         QTest::newRow("cancelled") << baseline << roomy << true << QStringLiteral("cancelled");
         QTest::newRow("whole rle bmp of 16000 x 16000 with no size")
             << wholeRleBmp(16000, 16000) << roomy << false
-            << QStringLiteral("the picture needs more memory than allowed");
+            << QStringLiteral("the picture is too large to decode");
         QByteArray halfRle = wholeRleBmp(64, 600);
         halfRle = halfRle.left(halfRle.size() / 2) + QByteArray::fromRawData("\x00\x01", 2);
         QTest::newRow("half rle bmp with its end code") << halfRle << roomy << false << cut;
+        const QByteArray bmp = bmpBytes(pattern, 24);
+        QTest::newRow("bmp beyond the budget")
+            << bmp << qint64(2000) << false
+            << QStringLiteral("the picture needs more memory than allowed");
+        QTest::newRow("bmp cancelled") << bmp << roomy << true << QStringLiteral("cancelled");
     }
     void refusals() {
         QFETCH(QByteArray, bytes);
@@ -89,6 +95,42 @@ private Q_SLOTS:
         QVERIFY(buffer.open(QIODevice::ReadOnly));
         QVERIFY(!decoder.decode(buffer));
         QCOMPARE(decoder.errorString(), error);
+    }
+
+    // Writers store the orientation as any integer type, in either byte
+    // order; the value sits at the start of the entry's value field.
+    void exifOrientationInAnyIntegerType_data() {
+        QTest::addColumn<bool>("little");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("orientation");
+        QTest::newRow("short") << false << 3 << 6;
+        QTest::newRow("long, big-endian") << false << 4 << 8;
+        QTest::newRow("signed long, little-endian") << true << 9 << 6;
+        QTest::newRow("signed short") << true << 8 << 3;
+        QTest::newRow("byte") << true << 1 << 5;
+        QTest::newRow("rational is not a number") << true << 5 << 1;
+    }
+    void exifOrientationInAnyIntegerType() {
+        QFETCH(bool, little);
+        QFETCH(int, type);
+        QFETCH(int, orientation);
+        QByteArray exif("Exif\0\0", 6);
+        exif += little ? QByteArray("II*\0\x08\0\0\0", 8) : QByteArray("MM\0*\0\0\0\x08", 8);
+        const auto put16 = [&](int v) {
+            exif += little ? char(v & 0xFF) : char(v >> 8);
+            exif += little ? char(v >> 8) : char(v & 0xFF);
+        };
+        put16(1);
+        put16(0x0112);
+        put16(type);
+        exif += little ? QByteArray("\x01\0\0\0", 4) : QByteArray("\0\0\0\x01", 4);
+        // The value left-justified in its four bytes, in its own width.
+        const int width = type == 1 ? 1 : type == 3 || type == 8 ? 2 : 4;
+        QByteArray field(4, '\0');
+        field[little ? 0 : width - 1] = char(type == 5 ? 6 : orientation);
+        exif += field + QByteArray(4, '\0');
+        QCOMPARE(exifOrientation(reinterpret_cast<const uchar*>(exif.constData()), exif.size()),
+                 orientation);
     }
 
     // The same files whole, and the same number of scans on a small

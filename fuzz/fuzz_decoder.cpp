@@ -1,0 +1,41 @@
+// Feeds raw bytes straight to one of the three decoders, chosen when the
+// target is built (KAVELO_FUZZ_DECODER: decodeJpeg, decodeTiff or
+// decodeBmp), so a run spends its time inside that decoder and its seeds
+// and dictionary can be that format's alone. The bound and budget are the
+// player's; the runner's memory and time limits turn a decode that outgrows
+// its budget or takes too long into a finding.
+
+#include "picture/BmpDecoder.h"
+#include "picture/DecodeContext.h"
+#include "picture/JpegDecoder.h"
+#include "picture/PictureDecoder.h"
+#include "picture/TiffDecoder.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QGuiApplication>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const QSize bound(1920, 1080);
+    DecodeContext context(bound, PictureDecoder::defaultMemoryBudget);
+    QString error;
+    const auto picture = KAVELO_FUZZ_DECODER(buffer, context, error);
+    // A success hands over a picture that fits the bound; a failure says why.
+    if (picture ? picture->image.isNull() || picture->image.width() > bound.width() ||
+                      picture->image.height() > bound.height()
+                : error.isEmpty())
+        std::abort();
+    return 0;
+}
