@@ -1,6 +1,8 @@
 #include "picture/JpegDecoder.h"
 
+#include "picture/AreaShrinker.h"
 #include "picture/DecodeContext.h"
+#include "picture/LargeImage.h"
 #include "picture/PictureFit.h"
 #include "picture/UprightTurn.h"
 
@@ -199,14 +201,17 @@ bool chooseOutput(Session& session, QSize request) {
 }
 
 // rowBuffer: one row of CMYK samples, or null when rows go straight into
-// the picture.
-bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuffer) {
+// the picture. shrinker: takes each row, decoded into shrinkRow, instead of
+// the picture; or null.
+bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuffer,
+                AreaShrinker* shrinker, QRgb* shrinkRow) {
     if (setjmp(session.jump))
         return false;
     jpeg_decompress_struct& info = session.info;
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
-        uchar* out = bits + qsizetype(info.output_scanline) * stride;
+        uchar* out = shrinker ? reinterpret_cast<uchar*>(shrinkRow)
+                              : bits + qsizetype(info.output_scanline) * stride;
         JSAMPROW row = rowBuffer ? rowBuffer : out;
         jpeg_read_scanlines(&info, &row, 1);
         if (rowBuffer) {
@@ -218,6 +223,8 @@ bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuf
                 pixel[x] = qRgb(s[0] * k / 255, s[1] * k / 255, s[2] * k / 255);
             }
         }
+        if (shrinker)
+            shrinker->addRow(shrinkRow);
     }
     jpeg_finish_decompress(&info);
     return true;
@@ -225,7 +232,8 @@ bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuf
 
 // Everything the decode holds at once: libjpeg's coefficients (the whole
 // picture's for a file in several scans, one row of blocks otherwise) and
-// row buffers, and the decoded, shrunk and turned pictures.
+// row buffers, and the decoded (or, shrinking, one row of it and the
+// shrinker's sums), shrunk and turned pictures.
 qint64 claimFor(const jpeg_decompress_struct& info, QSize shown, bool shrinks, bool turns) {
     qint64 coefficients = 0;
     qint64 rowBytes = 0;
@@ -244,8 +252,9 @@ qint64 claimFor(const jpeg_decompress_struct& info, QSize shown, bool shrinks, b
     }
     const qint64 decoded = qint64(info.output_width) * info.output_height * 4;
     const qint64 shown32 = qint64(shown.width()) * shown.height() * 4;
-    return codecBytes + coefficients + rowBytes + qint64(info.output_width) * 4 + decoded +
-           (shrinks ? shown32 : 0) + (turns ? shown32 : 0);
+    const qint64 shrinking = qint64(info.output_width) * 4 + AreaShrinker::workingBytes(shown);
+    return codecBytes + coefficients + rowBytes + qint64(info.output_width) * 4 +
+           (shrinks ? shrinking + shown32 : decoded) + (turns ? shown32 : 0);
 }
 
 int orientationOf(const jpeg_decompress_struct& info) {
@@ -317,7 +326,7 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     const bool sideways = turnsSideways(orientation);
     const QSize stored(int(info.image_width), int(info.image_height));
     const QSize upright = sideways ? stored.transposed() : stored;
-    const QSize shown = shrinkToFit(upright, context.bound());
+    const QSize shown = context.shownSize(upright);
     // libjpeg scales before the picture is turned upright.
     const QSize request = sideways ? shown.transposed() : shown;
     if (!chooseOutput(*session, request))
@@ -332,7 +341,9 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     const qint64 userLimit = userJpegMemory();
     session->info.mem->max_memory_to_use = long(userLimit > 0 ? std::min(claim, userLimit) : claim);
 
-    QImage image(decoded, QImage::Format_RGB32);
+    // Shrinking, the decoded rows go straight into the shrunk picture: the
+    // decoded one is never held whole.
+    QImage image = largeImage(request, QImage::Format_RGB32);
     if (image.isNull()) {
         error = QString::fromLatin1(memoryMessage);
         return std::nullopt;
@@ -340,9 +351,14 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     std::unique_ptr<JSAMPLE[]> rowBuffer;
     if (info.out_color_space == JCS_CMYK)
         rowBuffer = std::make_unique<JSAMPLE[]>(size_t(decoded.width()) * 4);
-    if (!decodeRows(*session, image.bits(), image.bytesPerLine(), rowBuffer.get()))
+    std::unique_ptr<QRgb[]> shrinkRow;
+    std::unique_ptr<AreaShrinker> shrinker;
+    if (shrinks) {
+        shrinkRow = std::make_unique<QRgb[]>(size_t(decoded.width()));
+        shrinker = std::make_unique<AreaShrinker>(decoded, image);
+    }
+    if (!decodeRows(*session, image.bits(), image.bytesPerLine(), rowBuffer.get(), shrinker.get(),
+                    shrinkRow.get()))
         return failed();
-    if (shrinks)
-        image = image.scaled(request, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return DecodedPicture{turnUpright(image, orientation), upright};
 }

@@ -233,6 +233,7 @@ std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
         return fail(file.errorString());
     if (format != Format::Bmp) {
         DecodeContext context(bound_, budget_, shared_, cancelled_);
+        context.setDrawSize(drawSize_);
         QString reason;
         std::optional<DecodedPicture> picture = format == Format::Jpeg
                                                     ? decodeJpeg(file, context, reason)
@@ -257,14 +258,15 @@ std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
 
     // Everything alive at once: the picture as Qt decodes it (8 bits or
     // fewer a pixel for palette files), its 32-bit copy and the shrunk copy.
-    const QSize shown = shrinkToFit(stored, bound_);
+    DecodeContext context(bound_, budget_, shared_, cancelled_);
+    context.setDrawSize(drawSize_);
+    const QSize shown = context.shownSize(stored);
     const QImage::Format original = reader.imageFormat();
     const qint64 originalBytes = decodeBytes(stored, original);
     const bool narrow =
         original == QImage::Format_Invalid || QImage::toPixelFormat(original).bitsPerPixel() < 32;
     const qint64 total = originalBytes + (narrow ? decodeBytes(stored, QImage::Format_RGB32) : 0) +
                          (shown != stored ? decodeBytes(shown, QImage::Format_RGB32) : 0);
-    DecodeContext context(bound_, budget_, shared_, cancelled_);
     if (!context.reserve(total))
         return fail(context.isCancelled()
                         ? QStringLiteral("cancelled")

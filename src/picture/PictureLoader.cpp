@@ -89,6 +89,7 @@ std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
                                                        DecodeBudget* shared,
                                                        const std::atomic_bool* cancelled) {
     PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared, cancelled);
+    decoder.setDrawSize(target.drawSize);
     std::optional<DecodedPicture> picture = decoder.decode(path);
     if (picture)
         fitToTarget(*picture, target);

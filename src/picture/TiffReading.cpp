@@ -173,7 +173,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
     const int orientation = field<quint16>(tiff_, TIFFTAG_ORIENTATION);
     const QSize stored{int(width_), int(height_)};
     const QSize upright = turnsSideways(orientation) ? stored.transposed() : stored;
-    const QSize shown = shrinkToFit(upright, context_.bound());
+    const QSize shown = context_.shownSize(upright);
     const QSize shrunk = turnsSideways(orientation) ? shown.transposed() : shown;
 
     tiled_ = TIFFIsTiled(tiff_);

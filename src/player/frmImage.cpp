@@ -160,6 +160,10 @@ frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direc
     SlideImage->setGeometry(placement.control);
     SlideImage->setPictureArea(placement.picture);
     setWindowTitle(slideCaption(path, placement.layout, SlideImage->pictureSize(), direction));
+    // Drawn now, with its caption: keys waiting in the queue would each run
+    // their step before a deferred paint, and the caption would run ahead
+    // of the pictures on screen.
+    repaint();
     return Trouble::None;
 }
 
