@@ -1,5 +1,7 @@
 #include "picture/AreaShrinker.h"
 
+#include "picture/LargeImage.h"
+
 #include <algorithm>
 
 AreaShrinker::AreaShrinker(QSize source, QImage& target)
@@ -28,6 +30,16 @@ AreaShrinker::AreaShrinker(QSize source, QImage& target)
 qint64 AreaShrinker::workingBytes(QSize target) {
     return qint64(target.width()) *
            qint64(sizeof(Span) + 3 * sizeof(quint32) + 3 * sizeof(quint64));
+}
+
+QImage AreaShrinker::shrunk(const QImage& picture, QSize size) {
+    QImage target = largeImage(size, QImage::Format_RGB32);
+    if (target.isNull())
+        return target;
+    AreaShrinker shrinker(picture.size(), target);
+    for (int y = 0; y < picture.height(); ++y)
+        shrinker.addRow(reinterpret_cast<const QRgb*>(picture.constScanLine(y)));
+    return target;
 }
 
 void AreaShrinker::addRow(const QRgb* row) {

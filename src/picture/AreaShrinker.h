@@ -22,6 +22,9 @@ public:
 
     // The working memory for shrinking into a target of the given size.
     static qint64 workingBytes(QSize target);
+    // A whole opaque picture (RGB32) shrunk to size, in pages of its own
+    // (largeImage); null when the memory is not there.
+    static QImage shrunk(const QImage& picture, QSize size);
 
 private:
     // The source columns target column c covers: first, and how many; the

@@ -1,5 +1,6 @@
 #include "picture/PictureDecoder.h"
 
+#include "picture/AreaShrinker.h"
 #include "picture/DecodeContext.h"
 #include "picture/JpegDecoder.h"
 #include "picture/PictureFit.h"
@@ -278,6 +279,8 @@ std::optional<DecodedPicture> PictureDecoder::decode(QIODevice& file) {
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                           : QImage::Format_RGB32);
     if (image.size() != shown)
-        image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image = image.format() == QImage::Format_RGB32
+                    ? AreaShrinker::shrunk(image, shown)
+                    : image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return DecodedPicture{std::move(image), stored};
 }

@@ -1,5 +1,6 @@
 #include "picture/PictureLoader.h"
 
+#include "picture/AreaShrinker.h"
 #include "picture/PictureDecoder.h"
 #include "picture/PictureFit.h"
 
@@ -21,7 +22,10 @@ bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
     if (draw.isEmpty() || draw == have)
         return true;
     if (draw.width() <= have.width() && draw.height() <= have.height()) {
-        picture.image = picture.image.scaled(draw, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        picture.image =
+            picture.image.format() == QImage::Format_RGB32
+                ? AreaShrinker::shrunk(picture.image, draw)
+                : picture.image.scaled(draw, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         return true;
     }
     return have == shrinkToFit(picture.fullSize, target.bound);

@@ -1,6 +1,7 @@
 #include "picture/TiffReading.h"
 
 #include "picture/BoxShrinker.h"
+#include "picture/LargeImage.h"
 #include "picture/DecodeContext.h"
 #include "picture/PictureFit.h"
 #include "picture/TiffRowConverter.h"
@@ -255,7 +256,8 @@ std::optional<DecodedPicture> TiffReading::decode() {
             return fail(QString::fromUtf8(message));
         alpha = rgba.alpha != 0;
     }
-    QImage image(shrunk, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage image =
+        largeImage(shrunk, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     bool read = false;
     if (!image.isNull()) {
         BoxShrinker shrinker(stored, image);
