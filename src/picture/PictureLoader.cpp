@@ -106,8 +106,19 @@ void PictureLoader::want(const QStringList& paths, const PictureTarget& target) 
             ++it;
             continue;
         }
-        // A queued job sees the flag when it starts and does nothing.
-        it.value()->cancelled = true;
+        {
+            // A decode already under way is let finish into the cache: keys
+            // that turn the show back, still queued behind this step, will
+            // want it again, and its work is half done. A queued job sees
+            // the flag when it starts and does nothing.
+            Job& job = *it.value();
+            const std::lock_guard lock(job.mutex);
+            if (job.started) {
+                ++it;
+                continue;
+            }
+            job.cancelled = true;
+        }
         it = jobs_.erase(it);
     }
     for (const QString& path : paths) {

@@ -36,8 +36,9 @@ public:
     explicit PictureLoader(QSize bound, QObject* parent = nullptr);
     ~PictureLoader() override;
 
-    // The pictures the next steps are likely to show. Jobs for other paths
-    // are cancelled; paths neither cached nor in work are queued.
+    // The pictures the next steps are likely to show. Queued jobs for other
+    // paths are dropped, decodes under way finish into the cache; paths
+    // neither cached nor in work are queued.
     void want(const QStringList& paths, const PictureTarget& target);
     // The picture for the step: from the cache when the file is unchanged,
     // from the job already decoding it (waiting for that job), or else

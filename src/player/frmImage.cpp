@@ -96,11 +96,21 @@ void frmImage::ShowNextSlide() {
     if (stepping_)
         return;
     stepping_ = true;
-    state_.step(slides_, [this](const QString& path) {
+    bool shown = false;
+    state_.step(slides_, [this, &shown](const QString& path) {
         PictureFile = path;
-        return PresentPicture(path, state_.Direction);
+        const PresentOutcome outcome = PresentPicture(path, state_.Direction);
+        shown = shown || outcome == PresentOutcome::Shown;
+        return outcome;
     });
+    // Asked for before the picture is drawn, so the workers decode the next
+    // ones meanwhile.
     prefetch();
+    // Drawn now, with its caption: keys waiting in the queue would each run
+    // their step before a deferred paint, and the caption would run ahead of
+    // the pictures on screen.
+    if (shown)
+        repaint();
     stepping_ = false;
 }
 
@@ -160,10 +170,6 @@ frmImage::Trouble frmImage::loadAndFit(const QString& path, const QString& direc
     SlideImage->setGeometry(placement.control);
     SlideImage->setPictureArea(placement.picture);
     setWindowTitle(slideCaption(path, placement.layout, SlideImage->pictureSize(), direction));
-    // Drawn now, with its caption: keys waiting in the queue would each run
-    // their step before a deferred paint, and the caption would run ahead
-    // of the pictures on screen.
-    repaint();
     return Trouble::None;
 }
 
