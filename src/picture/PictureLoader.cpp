@@ -4,6 +4,7 @@
 #include "picture/PictureDecoder.h"
 #include "picture/PictureFit.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -210,24 +211,43 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
     std::optional<DecodedPicture> hit = cache_.find(path, now);
     if (hit && fitToTarget(*hit, target))
         return hit;
-    if (const std::shared_ptr<Job> job = jobs_.take(path)) {
-        std::unique_lock lock(job->mutex);
-        // Still waiting for a worker behind other jobs: the step decodes it
-        // itself rather than wait for those too.
-        if (!job->started)
-            job->cancelled = true;
-        job->finished.wait(lock, [&job] { return job->done || !job->started; });
-        if (now.exists && job->identity == now) {
-            if (job->result) {
-                cache_.insert(path, now, *job->result);
-                if (fitToTarget(*job->result, target))
-                    return job->result;
-            }
-            // That very file failed already: no second decode.
-            if (job->decodeFailed)
-                return std::nullopt;
+    std::shared_ptr<Job> job = jobs_.take(path);
+    if (!job) {
+        job = std::make_shared<Job>();
+        job->path = path;
+        job->target = target;
+        {
+            const std::lock_guard lock(handOver_);
+            queued_.push_back(job);
+        }
+        pool_.start([this] { runNext(); });
+    }
+    {
+        // Still waiting for a worker: it goes first. The step waits for a
+        // worker rather than decode beside both, so no more decodes run
+        // than there are workers, and no more pictures are held half made.
+        const std::lock_guard lock(handOver_);
+        const auto queued = std::find(queued_.begin(), queued_.end(), job);
+        if (queued != queued_.end()) {
+            queued_.erase(queued);
+            queued_.push_front(job);
         }
     }
+    {
+        std::unique_lock lock(job->mutex);
+        job->finished.wait(lock, [&job] { return job->done; });
+    }
+    if (now.exists && job->identity == now) {
+        if (job->result) {
+            cache_.insert(path, now, *job->result);
+            if (fitToTarget(*job->result, target))
+                return job->result;
+        }
+        // That very file failed already: no second decode.
+        if (job->decodeFailed)
+            return std::nullopt;
+    }
+    // Rewritten while it was decoded: decoded here, as it is now.
     std::optional<DecodedPicture> picture = decodeNow(path, target, &budget_);
     if (picture && now.exists && fileIdentity(path) == now)
         cache_.insert(path, now, *picture);
