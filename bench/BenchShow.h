@@ -7,8 +7,10 @@ struct ShowBenchOptions {
     QString pictureFolder;
     // Ticks of the show timed at its own pace.
     int ticks = 100;
-    // Steps of the show whose peak memory is read.
-    int longSteps = 1000;
+    // Steps of the show with bursts whose peak memory is read.
+    int longSteps = 300;
+    // Only the prepared steps, the bursts and the peak memory.
+    bool brief = false;
 };
 
 // Figures for a slide show as the user sees it: key or tick to picture on

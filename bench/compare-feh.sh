@@ -4,8 +4,9 @@
 # next-picture key and measures until the window's caption changes.
 #
 # Assumptions:
-# - Runs under its own Xvfb at 1920 x 1080 x 24 with openbox framing and
-#   maximizing the windows, whatever display the caller has.
+# - Runs under its own Xvfb with openbox framing and maximizing the
+#   windows, whatever display the caller has: once at 1920 x 1080 x 24 and
+#   once at 3840 x 2160 x 24 (SIZES names others).
 # - The pictures are the show benchmark's (kavelo_bench show-pictures makes
 #   them once into $XDG_CACHE_HOME/kavelo-bench/show, or the folder given
 #   as the first argument).
@@ -15,7 +16,7 @@
 #   and loads it through the Load button and its file dialog instead. The
 #   player is paused with Space, then stepped with Enter. Its settings are
 #   kept in a scratch XDG_CONFIG_HOME, so the display time is the default.
-# - feh: feh --scale-down --geometry 1920x1080, stepped with space. feh
+# - feh: feh --scale-down --geometry of the screen, stepped with space. feh
 #   decodes each picture at full size when it is shown; it never decodes
 #   ahead.
 # - A step is timed from the key press sent through XTEST to the first
@@ -25,6 +26,7 @@
 #
 # Usage: bench/compare-feh.sh [picture-folder]
 #   STEPS=20 SETTLE=1.5: steps per program, seconds between steps
+#   SIZES="1920x1080 3840x2160": the screens to run on, one after the other
 #   SHOTS=folder: saves a screenshot of each program after its steps
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -33,10 +35,15 @@ if [[ "${1:-}" != --inside-xvfb ]]; then
     "$root/bench/setup.sh" >/dev/null
     folder=$(QT_QPA_PLATFORM=offscreen "$root/build/kavelo_bench" show-pictures ${1:+--pictures "$1"} 2>/dev/null | tail -n 1)
     [[ -n "$folder" ]] || { echo "could not make the pictures" >&2; exit 1; }
-    exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --inside-xvfb "$folder"
+    for size in ${SIZES:-1920x1080 3840x2160}; do
+        echo "== screen $size =="
+        xvfb-run -a -s "-screen 0 ${size}x24" "$0" --inside-xvfb "$folder" "$size"
+    done
+    exit 0
 fi
 
 folder=$2
+size=$3
 steps=${STEPS:-20}
 settle=${SETTLE:-1.5}
 kavelo="$root/build/kavelo"
@@ -149,19 +156,19 @@ xdotool key space # pauses the timer: only Enter steps
 sleep "$settle"
 echo "Kavelo: show started from $how; player $(xdotool getwindowgeometry "$image" | sed -n 's/.*Geometry: //p')"
 time_steps "$image" Return >"$scratch/kavelo.txt"
-[[ -z "${SHOTS:-}" ]] || import -window root "$SHOTS/kavelo.png"
+[[ -z "${SHOTS:-}" ]] || import -window root "$SHOTS/kavelo-$size.png"
 kill "${pids[-1]}" 2>/dev/null || true
 sleep 1
 
 # feh.
-feh --scale-down --geometry 1920x1080 "${pictures[@]}" >/dev/null 2>&1 &
+feh --scale-down --geometry "$size" "${pictures[@]}" >/dev/null 2>&1 &
 pids+=($!)
 viewer=$(wait_window '^feh ' 30) || { echo "feh did not appear" >&2; exit 1; }
 xdotool windowactivate --sync "$viewer" 2>/dev/null || true
 sleep "$settle"
 echo "feh: window $(xdotool getwindowgeometry "$viewer" | sed -n 's/.*Geometry: //p')"
 time_steps "$viewer" space >"$scratch/feh.txt"
-[[ -z "${SHOTS:-}" ]] || import -window root "$SHOTS/feh.png"
+[[ -z "${SHOTS:-}" ]] || import -window root "$SHOTS/feh-$size.png"
 
 /usr/bin/python3 - "$scratch/kavelo.txt" "$scratch/feh.txt" <<'PY'
 import statistics, sys

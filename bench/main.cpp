@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryFile>
 #include <cstdio>
+#include <cstring>
 
 // Each topic's benchmarks; every one prints its own figures.
 void benchColour();
@@ -16,24 +18,64 @@ void benchSlideFile();
 int benchDecodeOne(const QString& path);
 
 namespace {
+// The show section runs once for each of these screens, each in a process
+// of its own, since a process has its screen from the start.
+const char* const showScreens[] = {"1920x1080", "3840x2160"};
+
+// The value of --screen WxH among the arguments, read before QApplication
+// exists; empty when not given.
+QByteArray screenArgument(int argc, char* argv[]) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--screen") == 0)
+            return argv[i + 1];
+    return {};
+}
+
 // The offscreen platform's screen is 800 x 600 unless told otherwise; the
-// figures are meant for a 1920 x 1080 desktop, where the decode bound and
-// the player's window are what a user gets. Done before QApplication
-// exists, while the process has one thread.
-void giveOffscreenA1080pScreen(QTemporaryFile& config) {
+// figures are meant for a desktop of the given size (1920 x 1080 unless
+// --screen says), where the decode bound and the player's window are what
+// a user gets. Done before QApplication exists, while the process has one
+// thread.
+void giveOffscreenAScreen(QTemporaryFile& config, const QByteArray& size) {
     if (qEnvironmentVariable("QT_QPA_PLATFORM") != QStringLiteral("offscreen") || !config.open())
         return;
-    config.write(R"({"screens": [{"name": "bench", "x": 0, "y": 0, "width": 1920,
-                     "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96,
-                     "dpr": 1}]})");
+    int width = 1920;
+    int height = 1080;
+    if (!size.isEmpty() && std::sscanf(size.constData(), "%dx%d", &width, &height) != 2) {
+        width = 1920;
+        height = 1080;
+    }
+    config.write(QStringLiteral(R"({"screens": [{"name": "bench", "x": 0, "y": 0, "width": %1,
+                     "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96,
+                     "dpr": 1}]})")
+                     .arg(width)
+                     .arg(height)
+                     .toLatin1());
     config.flush();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+}
+
+// The show section for each screen size, each in a child process run with
+// the same options and --screen.
+void benchShowOnEachScreen(const QStringList& options) {
+    for (const char* screen : showScreens) {
+        std::printf("== show at %s (a process of its own) ==\n", screen);
+        std::fflush(stdout);
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    QStringList{QStringLiteral("show"), QStringLiteral("--screen"),
+                                QString::fromLatin1(screen)} +
+                        options);
+        child.waitForFinished(-1);
+    }
 }
 } // namespace
 
 int main(int argc, char* argv[]) {
     QTemporaryFile screenConfig;
-    giveOffscreenA1080pScreen(screenConfig);
+    const QByteArray screen = screenArgument(argc, argv);
+    giveOffscreenAScreen(screenConfig, screen);
     QApplication app(argc, argv);
     // kavelo_bench --decode FILE: one decode of one file, for measuring
     // crafted files each in a process of its own.
@@ -58,9 +100,18 @@ int main(int argc, char* argv[]) {
                                    QStringLiteral("count"), QStringLiteral("100"));
     const QCommandLineOption longShow(
         QStringLiteral("long-steps"),
-        QStringLiteral("Steps of the show whose peak memory is read (default 1000)."),
-        QStringLiteral("count"), QStringLiteral("1000"));
-    parser.addOptions({pictures, ticks, longShow});
+        QStringLiteral("Steps of the show with bursts whose peak memory is read (default 300)."),
+        QStringLiteral("count"), QStringLiteral("300"));
+    const QCommandLineOption screenSize(
+        QStringLiteral("screen"),
+        QStringLiteral("The offscreen screen's size, WxH; without it the show section runs at "
+                       "1920x1080 and at 3840x2160, the other sections at 1920x1080."),
+        QStringLiteral("size"));
+    const QCommandLineOption brief(
+        QStringLiteral("brief"),
+        QStringLiteral("The show section prints only the prepared steps, the bursts and the peak "
+                       "memory of the show with bursts."));
+    parser.addOptions({pictures, ticks, longShow, screenSize, brief});
     parser.process(app);
 
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
@@ -84,8 +135,15 @@ int main(int argc, char* argv[]) {
             // Only makes the show's pictures, for scripts that use them.
             std::printf("%s\n",
                         ensureShowPictures(pictureFolder).ok ? qPrintable(pictureFolder) : "");
+        else if (section == QStringLiteral("show") && screen.isEmpty())
+            benchShowOnEachScreen(
+                QStringList{QStringLiteral("--pictures"), pictureFolder, QStringLiteral("--ticks"),
+                            parser.value(ticks), QStringLiteral("--long-steps"),
+                            parser.value(longShow)} +
+                (parser.isSet(brief) ? QStringList{QStringLiteral("--brief")} : QStringList{}));
         else if (section == QStringLiteral("show"))
-            benchShow({pictureFolder, parser.value(ticks).toInt(), parser.value(longShow).toInt()});
+            benchShow({pictureFolder, parser.value(ticks).toInt(), parser.value(longShow).toInt(),
+                       parser.isSet(brief)});
         else
             std::printf("unknown section %s\n", qPrintable(section));
         std::fflush(stdout);

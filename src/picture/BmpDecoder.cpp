@@ -337,7 +337,7 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
     // Everything held at once: one stored row, its pixels, the shrinker's
     // sums, the shrunk picture and its copy turned the right way up, and
     // the colour profile.
-    const QSize shown = shrinkToFit(stored, context_.bound());
+    const QSize shown = context_.shownSize(stored);
     const qint64 shownBytes = qint64(shown.width()) * shown.height() * 4;
     const qint64 total = h_.rowBytes() + qint64(width_) * 5 + (qint64(1) << 10) +
                          BoxShrinker::workingBytes(shown) + shownBytes * (h_.topDown ? 1 : 2) +

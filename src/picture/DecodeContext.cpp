@@ -1,6 +1,7 @@
 #include "picture/DecodeContext.h"
 
 #include "picture/DecodeBudget.h"
+#include "picture/PictureFit.h"
 
 #include <algorithm>
 
@@ -10,6 +11,17 @@ DecodeContext::DecodeContext(QSize bound, qint64 limit, DecodeBudget* shared,
     , limit_(shared ? std::min(limit, shared->total()) : limit)
     , shared_(shared)
     , cancelled_(cancelled) {}
+
+QSize DecodeContext::shownSize(QSize upright) const {
+    const QSize shown = shrinkToFit(upright, bound_);
+    if (!drawSize_)
+        return shown;
+    const QSize drawn = drawSize_(upright);
+    // A drawn size larger than the bound (or none) leaves the bound's.
+    return !drawn.isEmpty() && drawn.width() <= shown.width() && drawn.height() <= shown.height()
+               ? drawn
+               : shown;
+}
 
 DecodeContext::~DecodeContext() {
     if (shared_ && held_ > 0)

@@ -3,6 +3,7 @@
 #include <QSize>
 #include <QtGlobal>
 #include <atomic>
+#include <functional>
 
 class DecodeBudget;
 
@@ -22,6 +23,14 @@ public:
     DecodeContext& operator=(const DecodeContext&) = delete;
 
     QSize bound() const { return bound_; }
+    // The size a picture of the given full size (upright) is drawn at, when
+    // the caller knows it: the decode then shrinks once, straight to it,
+    // rather than to the bound and again for the screen. Runs on the
+    // decoding thread.
+    void setDrawSize(std::function<QSize(QSize)> drawSize) { drawSize_ = std::move(drawSize); }
+    // The size a picture of the given full size is decoded at: within the
+    // bound, and the drawn size where that is smaller still.
+    QSize shownSize(QSize upright) const;
     qint64 limit() const { return limit_; }
 
     // Claims room for everything the decode holds at once: the library's
@@ -34,6 +43,7 @@ public:
 
 private:
     QSize bound_;
+    std::function<QSize(QSize)> drawSize_;
     qint64 limit_;
     DecodeBudget* shared_;
     const std::atomic_bool* cancelled_;

@@ -1,7 +1,9 @@
 #include "picture/JpegDecoder.h"
 
+#include "picture/AreaShrinker.h"
 #include "picture/ColourConversion.h"
 #include "picture/DecodeContext.h"
+#include "picture/LargeImage.h"
 #include "picture/PictureFit.h"
 #include "picture/UprightTurn.h"
 
@@ -259,14 +261,17 @@ QByteArray pixelProfile(Session& session) {
 }
 
 // rowBuffer: one row of CMYK samples, or null when rows go straight into
-// the picture.
-bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuffer) {
+// the picture. shrinker: takes each row, decoded into shrinkRow, instead of
+// the picture; or null.
+bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuffer,
+                AreaShrinker* shrinker, QRgb* shrinkRow) {
     if (setjmp(session.jump))
         return false;
     jpeg_decompress_struct& info = session.info;
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
-        uchar* out = bits + qsizetype(info.output_scanline) * stride;
+        uchar* out = shrinker ? reinterpret_cast<uchar*>(shrinkRow)
+                              : bits + qsizetype(info.output_scanline) * stride;
         JSAMPROW row = rowBuffer ? rowBuffer : out;
         jpeg_read_scanlines(&info, &row, 1);
         if (rowBuffer) {
@@ -278,6 +283,8 @@ bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuf
                 pixel[x] = qRgb(s[0] * k / 255, s[1] * k / 255, s[2] * k / 255);
             }
         }
+        if (shrinker)
+            shrinker->addRow(shrinkRow);
     }
     jpeg_finish_decompress(&info);
     return true;
@@ -285,7 +292,8 @@ bool decodeRows(Session& session, uchar* bits, qsizetype stride, JSAMPLE* rowBuf
 
 // Everything the decode holds at once: libjpeg's coefficients (the whole
 // picture's for a file in several scans, one row of blocks otherwise) and
-// row buffers, and the decoded, shrunk and turned pictures.
+// row buffers, and the decoded (or, shrinking, one row of it and the
+// shrinker's sums), shrunk and turned pictures.
 qint64 claimFor(const jpeg_decompress_struct& info, QSize shown, bool shrinks, bool turns) {
     qint64 coefficients = 0;
     qint64 rowBytes = 0;
@@ -304,8 +312,9 @@ qint64 claimFor(const jpeg_decompress_struct& info, QSize shown, bool shrinks, b
     }
     const qint64 decoded = qint64(info.output_width) * info.output_height * 4;
     const qint64 shown32 = qint64(shown.width()) * shown.height() * 4;
-    return codecBytes + coefficients + rowBytes + qint64(info.output_width) * 4 + decoded +
-           (shrinks ? shown32 : 0) + (turns ? shown32 : 0);
+    const qint64 shrinking = qint64(info.output_width) * 4 + AreaShrinker::workingBytes(shown);
+    return codecBytes + coefficients + rowBytes + qint64(info.output_width) * 4 +
+           (shrinks ? shrinking + shown32 : decoded) + (turns ? shown32 : 0);
 }
 
 // The TIFF structure inside an EXIF block: directories of 12-byte entries
@@ -445,7 +454,7 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     const bool sideways = turnsSideways(orientation);
     const QSize stored(int(info.image_width), int(info.image_height));
     const QSize upright = sideways ? stored.transposed() : stored;
-    const QSize shown = shrinkToFit(upright, context.bound());
+    const QSize shown = context.shownSize(upright);
     // libjpeg scales before the picture is turned upright.
     const QSize request = sideways ? shown.transposed() : shown;
     if (!chooseOutput(*session, request))
@@ -453,9 +462,12 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     const QSize decoded(int(info.output_width), int(info.output_height));
     const bool shrinks = decoded != request;
     QByteArray profile = pixelProfile(*session);
-    // The kept markers and the profile as libjpeg and as we hold it.
+    const bool inks = info.out_color_space == JCS_CMYK && !profile.isEmpty();
+    // The kept markers and the profile as libjpeg and as we hold it; inks
+    // are decoded whole before they are shrunk.
     const qint64 claim = claimFor(info, shown, shrinks, orientation != 1) + savedMarkerBytes(info) +
-                         2 * profile.size();
+                         2 * profile.size() +
+                         (shrinks && inks ? qint64(decoded.width()) * decoded.height() * 4 : 0);
     if (!context.reserve(claim)) {
         error = QString::fromLatin1(context.isCancelled() ? "cancelled" : memoryMessage);
         return std::nullopt;
@@ -463,10 +475,13 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     const qint64 userLimit = userJpegMemory();
     session->info.mem->max_memory_to_use = long(userLimit > 0 ? std::min(claim, userLimit) : claim);
 
-    const bool inks = info.out_color_space == JCS_CMYK && !profile.isEmpty();
-    // Inks as libjpeg gives them, in Adobe's inverted form, are what the
-    // conversion takes.
-    QImage image(decoded, inks ? ColourConversion::inksFormat : QImage::Format_RGB32);
+    // Shrinking, the decoded rows go straight into the shrunk picture: the
+    // decoded one is never held whole. Inks kept for their profile (rare)
+    // are decoded whole and scaled channel by channel; as libjpeg gives
+    // them, in Adobe's inverted form, they are what the conversion takes.
+    const bool streams = shrinks && !inks;
+    QImage image = largeImage(streams || !shrinks ? request : decoded,
+                              inks ? ColourConversion::inksFormat : QImage::Format_RGB32);
     if (image.isNull()) {
         error = QString::fromLatin1(memoryMessage);
         return std::nullopt;
@@ -474,9 +489,16 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     std::unique_ptr<JSAMPLE[]> rowBuffer;
     if (info.out_color_space == JCS_CMYK && !inks)
         rowBuffer = std::make_unique<JSAMPLE[]>(size_t(decoded.width()) * 4);
-    if (!decodeRows(*session, image.bits(), image.bytesPerLine(), rowBuffer.get()))
+    std::unique_ptr<QRgb[]> shrinkRow;
+    std::unique_ptr<AreaShrinker> shrinker;
+    if (streams) {
+        shrinkRow = std::make_unique<QRgb[]>(size_t(decoded.width()));
+        shrinker = std::make_unique<AreaShrinker>(decoded, image);
+    }
+    if (!decodeRows(*session, image.bits(), image.bytesPerLine(), rowBuffer.get(), shrinker.get(),
+                    shrinkRow.get()))
         return failed();
-    if (shrinks)
+    if (shrinks && inks)
         image = image.scaled(request, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return DecodedPicture{turnUpright(image, orientation), upright, std::move(profile)};
 }

@@ -69,6 +69,7 @@ std::optional<DecodedPicture> PictureDecoder::decodeAsStored(QIODevice& file) {
     if (format == Format::Unknown)
         return fail(QStringLiteral("not a JPEG, BMP or TIFF file"));
     DecodeContext context(bound_, budget_, shared_, cancelled_);
+    context.setDrawSize(drawSize_);
     QString reason;
     std::optional<DecodedPicture> picture;
     switch (format) {

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <optional>
 
 class DecodeBudget;
@@ -30,6 +31,11 @@ public:
                             DecodeBudget* shared = nullptr,
                             const std::atomic_bool* cancelled = nullptr);
 
+    // The size a picture of a given full size (upright) is drawn at: the
+    // decode shrinks straight to it where it is within the bound. Runs on
+    // the decoding thread.
+    void setDrawSize(std::function<QSize(QSize)> drawSize) { drawSize_ = std::move(drawSize); }
+
     // The picture of the file at path, or nothing when the file is missing,
     // unreadable, not one of the three formats, cut short, or beyond budget.
     std::optional<DecodedPicture> decode(const QString& path);
@@ -49,6 +55,7 @@ private:
     void convertColours(DecodedPicture& picture);
 
     QSize bound_;
+    std::function<QSize(QSize)> drawSize_;
     qint64 budget_;
     DecodeBudget* shared_;
     const std::atomic_bool* cancelled_;

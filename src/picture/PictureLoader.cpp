@@ -1,8 +1,10 @@
 #include "picture/PictureLoader.h"
 
+#include "picture/AreaShrinker.h"
 #include "picture/PictureDecoder.h"
 #include "picture/PictureFit.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -21,7 +23,10 @@ bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
     if (draw.isEmpty() || draw == have)
         return true;
     if (draw.width() <= have.width() && draw.height() <= have.height()) {
-        picture.image = picture.image.scaled(draw, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        picture.image =
+            picture.image.format() == QImage::Format_RGB32
+                ? AreaShrinker::shrunk(picture.image, draw)
+                : picture.image.scaled(draw, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         return true;
     }
     return have == shrinkToFit(picture.fullSize, target.bound);
@@ -83,6 +88,7 @@ std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
                                                        DecodeBudget* shared,
                                                        const std::atomic_bool* cancelled) {
     PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared, cancelled);
+    decoder.setDrawSize(target.drawSize);
     std::optional<DecodedPicture> picture = decoder.decode(path);
     if (picture)
         fitToTarget(*picture, target);
@@ -95,8 +101,19 @@ void PictureLoader::want(const QStringList& paths, const PictureTarget& target) 
             ++it;
             continue;
         }
-        // A queued job sees the flag when it starts and does nothing.
-        it.value()->cancelled = true;
+        {
+            // A decode already under way is let finish into the cache: keys
+            // that turn the show back, still queued behind this step, will
+            // want it again, and its work is half done. A queued job sees
+            // the flag when it starts and does nothing.
+            Job& job = *it.value();
+            const std::lock_guard lock(job.mutex);
+            if (job.started) {
+                ++it;
+                continue;
+            }
+            job.cancelled = true;
+        }
         it = jobs_.erase(it);
     }
     for (const QString& path : paths) {
@@ -188,24 +205,43 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
     std::optional<DecodedPicture> hit = cache_.find(path, now);
     if (hit && fitToTarget(*hit, target))
         return hit;
-    if (const std::shared_ptr<Job> job = jobs_.take(path)) {
-        std::unique_lock lock(job->mutex);
-        // Still waiting for a worker behind other jobs: the step decodes it
-        // itself rather than wait for those too.
-        if (!job->started)
-            job->cancelled = true;
-        job->finished.wait(lock, [&job] { return job->done || !job->started; });
-        if (now.exists && job->identity == now) {
-            if (job->result) {
-                cache_.insert(path, now, *job->result);
-                if (fitToTarget(*job->result, target))
-                    return job->result;
-            }
-            // That very file failed already: no second decode.
-            if (job->decodeFailed)
-                return std::nullopt;
+    std::shared_ptr<Job> job = jobs_.take(path);
+    if (!job) {
+        job = std::make_shared<Job>();
+        job->path = path;
+        job->target = target;
+        {
+            const std::lock_guard lock(handOver_);
+            queued_.push_back(job);
+        }
+        pool_.start([this] { runNext(); });
+    }
+    {
+        // Still waiting for a worker: it goes first. The step waits for a
+        // worker rather than decode beside both, so no more decodes run
+        // than there are workers, and no more pictures are held half made.
+        const std::lock_guard lock(handOver_);
+        const auto queued = std::find(queued_.begin(), queued_.end(), job);
+        if (queued != queued_.end()) {
+            queued_.erase(queued);
+            queued_.push_front(job);
         }
     }
+    {
+        std::unique_lock lock(job->mutex);
+        job->finished.wait(lock, [&job] { return job->done; });
+    }
+    if (now.exists && job->identity == now) {
+        if (job->result) {
+            cache_.insert(path, now, *job->result);
+            if (fitToTarget(*job->result, target))
+                return job->result;
+        }
+        // That very file failed already: no second decode.
+        if (job->decodeFailed)
+            return std::nullopt;
+    }
+    // Rewritten while it was decoded: decoded here, as it is now.
     std::optional<DecodedPicture> picture = decodeNow(path, target, &budget_);
     if (picture && now.exists && fileIdentity(path) == now)
         cache_.insert(path, now, *picture);

@@ -36,12 +36,14 @@ public:
     explicit PictureLoader(QSize bound, QObject* parent = nullptr);
     ~PictureLoader() override;
 
-    // The pictures the next steps are likely to show. Jobs for other paths
-    // are cancelled; paths neither cached nor in work are queued.
+    // The pictures the next steps are likely to show. Queued jobs for other
+    // paths are dropped, decodes under way finish into the cache; paths
+    // neither cached nor in work are queued.
     void want(const QStringList& paths, const PictureTarget& target);
     // The picture for the step: from the cache when the file is unchanged,
-    // from the job already decoding it (waiting for that job), or else
-    // decoded here and now. Nothing when the file cannot be decoded.
+    // or else from its job (made if there is none), moved to the front of
+    // the queue and waited for; decoded here only when the file changed
+    // while the job decoded it. Nothing when the file cannot be decoded.
     std::optional<DecodedPicture> take(const QString& path, const PictureTarget& target);
     // Cancels every job and waits for the running ones; empties the cache.
     void stop();

@@ -2,6 +2,7 @@
 
 #include "picture/BoxShrinker.h"
 #include "picture/ColourConversion.h"
+#include "picture/LargeImage.h"
 #include "picture/DecodeContext.h"
 #include "picture/PictureFit.h"
 #include "picture/TiffRowConverter.h"
@@ -182,7 +183,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
     const int orientation = field<quint16>(tiff_, TIFFTAG_ORIENTATION);
     const QSize stored{int(width_), int(height_)};
     const QSize upright = turnsSideways(orientation) ? stored.transposed() : stored;
-    const QSize shown = shrinkToFit(upright, context_.bound());
+    const QSize shown = context_.shownSize(upright);
     const QSize shrunk = turnsSideways(orientation) ? shown.transposed() : shown;
 
     tiled_ = TIFFIsTiled(tiff_);
@@ -285,9 +286,9 @@ std::optional<DecodedPicture> TiffReading::decode() {
             return fail(QString::fromUtf8(message));
         alpha = rgba.alpha != 0;
     }
-    QImage image(shrunk, inks    ? ColourConversion::inksFormat
-                         : alpha ? QImage::Format_ARGB32_Premultiplied
-                                 : QImage::Format_RGB32);
+    QImage image = largeImage(shrunk, inks    ? ColourConversion::inksFormat
+                                      : alpha ? QImage::Format_ARGB32_Premultiplied
+                                              : QImage::Format_RGB32);
     bool read = false;
     if (!image.isNull()) {
         BoxShrinker shrinker(stored, image);

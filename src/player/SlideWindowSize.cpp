@@ -4,12 +4,14 @@
 
 bool SlideWindowSize::set(QSize frame, QSize client, qreal ratio) {
     const std::lock_guard lock(mutex_);
-    if (frame == frame_ && client == client_ && ratio == ratio_)
+    if (known_ && frame == frame_ && client == client_ && ratio == ratio_)
         return false;
+    const bool replaced = known_;
     frame_ = frame;
     client_ = client;
     ratio_ = ratio;
-    return true;
+    known_ = true;
+    return replaced;
 }
 
 QSize SlideWindowSize::deviceSize(QSize fullSize) const {
@@ -18,6 +20,8 @@ QSize SlideWindowSize::deviceSize(QSize fullSize) const {
     qreal ratio = 1;
     {
         const std::lock_guard lock(mutex_);
+        if (!known_)
+            return {};
         frame = frame_;
         client = client_;
         ratio = ratio_;

@@ -12,9 +12,11 @@
 class SlideWindowSize {
 public:
     // frame: the window's outer size, client: its client area, both in
-    // pixels; ratio: device pixels per pixel. True when anything changed.
+    // pixels; ratio: device pixels per pixel. True when they replace other
+    // sizes (not the first ones).
     bool set(QSize frame, QSize client, qreal ratio);
-    // The size in device pixels a picture of fullSize is drawn at.
+    // The size in device pixels a picture of fullSize is drawn at; empty
+    // until the sizes are set, which leaves the decode bound's.
     QSize deviceSize(QSize fullSize) const;
 
 private:
@@ -22,4 +24,5 @@ private:
     QSize frame_;
     QSize client_;
     qreal ratio_ = 1;
+    bool known_ = false;
 };

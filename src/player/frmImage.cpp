@@ -113,19 +113,32 @@ void frmImage::ShowNextSlide() {
         return;
     stepping_ = true;
     followWindowSize();
-    state_.step(slides_, [this](const QString& path) {
+    bool shown = false;
+    state_.step(slides_, [this, &shown](const QString& path) {
         PictureFile = path;
-        return PresentPicture(path, state_.Direction);
+        const PresentOutcome outcome = PresentPicture(path, state_.Direction);
+        shown = shown || outcome == PresentOutcome::Shown;
+        return outcome;
     });
+    // Asked for before the picture is drawn, so the workers decode the next
+    // ones meanwhile.
     prefetch();
+    // Drawn now, with its caption: keys waiting in the queue would each run
+    // their step before a deferred paint, and the caption would run ahead of
+    // the pictures on screen.
+    if (shown)
+        repaint();
     stepping_ = false;
 }
 
 void frmImage::followWindowSize() {
+    // Before the window shows its size means nothing: what is decoded then
+    // is decoded at the screen's size and fitted when the decode is done.
+    if (!isVisible())
+        return;
     // Decodes under way fit their pictures to the new size when they are
-    // done; copies already made for the old one are of no use.
-    if (windowSize_->set(frameGeometry().size(), size(), SlideImage->devicePixelRatioF()) &&
-        prefetched_)
+    // done; copies already made for an old one are of no use.
+    if (windowSize_->set(frameGeometry().size(), size(), SlideImage->devicePixelRatioF()))
         Loader->dropPrepared();
 }
 

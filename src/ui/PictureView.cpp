@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <cmath>
 
@@ -70,14 +71,23 @@ QSize PictureView::Picture() const {
 
 void PictureView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), backColor_);
-    if (image_.isNull())
+    if (image_.isNull()) {
+        painter.fillRect(rect(), backColor_);
         return;
+    }
     // Fitted by the full size, so a picture is never drawn larger than it is,
     // and into the part of this view its window shows.
     const QRect area = pictureArea_.isValid()
                            ? pictureArea_
                            : shownPictureRect(fullSize_, geometry(), shownArea());
+    // An opaque picture covers its area: the background goes only around
+    // it, so a screen-sized picture is written to the screen once, not
+    // twice.
+    if (image_.hasAlphaChannel())
+        painter.fillRect(rect(), backColor_);
+    else
+        for (const QRect& band : QRegion(rect()).subtracted(area))
+            painter.fillRect(band, backColor_);
     const QSize devicePixels = (QSizeF(area.size()) * devicePixelRatioF()).toSize();
     if (devicePixels == image_.size()) {
         scaled_ = QImage();

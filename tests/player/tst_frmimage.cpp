@@ -60,6 +60,25 @@ struct Player {
 };
 
 const QString badMessage = QStringLiteral("Format Not supported. Unable to open picture file.");
+
+// The window's caption at each paint of its picture that shows a new one.
+class CaptionAtPaint final : public QObject {
+public:
+    explicit CaptionAtPaint(frmImage& window)
+        : window_(window) {
+        window.SlideImage->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        const QString caption = window_.windowTitle();
+        if (event->type() == QEvent::Paint && (captions.isEmpty() || captions.last() != caption))
+            captions.append(caption);
+        return false;
+    }
+    QStringList captions;
+
+private:
+    frmImage& window_;
+};
 } // namespace
 
 class PlayerWindowTest : public QObject {
@@ -294,6 +313,24 @@ private Q_SLOTS:
         player.key(Qt::Key_Escape);
         QCOMPARE(player.world.programEnd.calls, 1);
         QCOMPARE(player.caption(), QStringLiteral("Image"));
+    }
+
+    // Keys queued while steps run, as when Enter is held: each step's
+    // picture reaches the screen with its caption, none is skipped.
+    void queuedKeysEachPaintTheirPictureWithItsCaption() {
+        Player player({a, b, c, d});
+        frmImage& window = player.open();
+        window.Timer1->stop();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        CaptionAtPaint painted(window);
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::postEvent(
+                &window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+        QTRY_COMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
+        painted.captions.removeAll(QStringLiteral("Image"));
+        QCOMPARE(painted.captions, (QStringList{playerCaption(a, "400x300", "Forwards"),
+                                                playerCaption(b, "320x200", "Forwards"),
+                                                playerCaption(c, "200x100", "Forwards")}));
     }
 
     void ticksPresentOnePicturePerInterval() {

@@ -1,0 +1,89 @@
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
+#include "picture/AreaShrinker.h"
+#include "picture/LargeImage.h"
+#include "picture/PictureDecoder.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+// Pictures decoded straight to the size they are drawn at, shrunk by the
+// share of each source pixel a target pixel covers.
+class DrawnSizeTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private Q_SLOTS:
+    void shrinkingAveragesByTheCoveredShare_data() {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QSize>("target");
+        QTest::addColumn<QList<int>>("greys");
+        // Source pixel (x, y) has grey 10 * x + 100 * y.
+        QTest::newRow("halved") << QSize(4, 2) << QSize(2, 1) << QList<int>{55, 75};
+        QTest::newRow("columns split in halves") << QSize(5, 1) << QSize(2, 1) << QList<int>{8, 32};
+        QTest::newRow("rows split in halves") << QSize(1, 3) << QSize(1, 2) << QList<int>{33, 167};
+        QTest::newRow("a fifth off") << QSize(5, 1) << QSize(4, 1) << QList<int>{2, 14, 26, 38};
+        QTest::newRow("kept") << QSize(2, 2) << QSize(2, 2) << QList<int>{0, 10, 100, 110};
+    }
+    void shrinkingAveragesByTheCoveredShare() {
+        QFETCH(QSize, source);
+        QFETCH(QSize, target);
+        QFETCH(QList<int>, greys);
+        QImage out = largeImage(target, QImage::Format_RGB32);
+        AreaShrinker shrinker(source, out);
+        for (int y = 0; y < source.height(); ++y) {
+            QList<QRgb> row;
+            for (int x = 0; x < source.width(); ++x)
+                row.append(qRgb(10 * x + 100 * y, 10 * x + 100 * y, 10 * x + 100 * y));
+            shrinker.addRow(row.constData());
+        }
+        QVERIFY(shrinker.isComplete());
+        QList<int> got;
+        for (int y = 0; y < target.height(); ++y)
+            for (int x = 0; x < target.width(); ++x)
+                got.append(qGray(out.pixel(x, y)));
+        QCOMPARE(got, greys);
+        // The pixels outlive the image they were written through.
+        const QImage copy = out;
+        out = QImage();
+        QCOMPARE(qGray(copy.pixel(0, 0)), greys.first());
+    }
+
+    void decodesAtTheDrawnSizeWithinTheBound_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QSize>("drawn");
+        QTest::addColumn<QSize>("decoded");
+        // The pictures are 600 x 400, the bound 300 x 300.
+        for (const QByteArray format : {"jpeg", "bmp", "tiff"}) {
+            QTest::addRow("%s smaller than the bound", format.constData())
+                << format << QSize(150, 100) << QSize(150, 100);
+            QTest::addRow("%s larger than the bound", format.constData())
+                << format << QSize(600, 400) << QSize(300, 200);
+        }
+        QTest::newRow("none") << QByteArray("jpeg") << QSize() << QSize(300, 200);
+    }
+    void decodesAtTheDrawnSizeWithinTheBound() {
+        QFETCH(QByteArray, format);
+        QFETCH(QSize, drawn);
+        QFETCH(QSize, decoded);
+        QImage flat(600, 400, QImage::Format_RGB32);
+        flat.fill(qRgb(200, 100, 50));
+        const QString path = dir.filePath(QStringLiteral("flat.") + format);
+        QVERIFY(writeImage(path, flat, format));
+        PictureDecoder decoder(QSize(300, 300));
+        decoder.setDrawSize(
+            [drawn](QSize full) { return full == QSize(600, 400) ? drawn : QSize(); });
+        const std::optional<DecodedPicture> picture = decoder.decode(path);
+        QVERIFY(picture);
+        QCOMPARE(picture->image.size(), decoded);
+        QCOMPARE(picture->fullSize, QSize(600, 400));
+        // Every channel where it belongs, through the shrink.
+        const QColor centre = picture->image.pixelColor(decoded.width() / 2, decoded.height() / 2);
+        QVERIFY2(qAbs(centre.red() - 200) <= 3 && qAbs(centre.green() - 100) <= 3 &&
+                     qAbs(centre.blue() - 50) <= 3,
+                 qPrintable(centre.name()));
+    }
+};
+KAVELO_TEST(DrawnSizeTest)
+
+#include "tst_drawnsize.moc"
