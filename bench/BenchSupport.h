@@ -1,16 +1,14 @@
 #pragma once
 
-// What the benchmarks share: memory readings, generated pictures, a world
-// of quiet seams for the windows, and the spread of repeated timings.
+// What the benchmarks share: memory readings, a world of quiet seams for
+// the windows, and the spread of repeated timings. Their pictures come from
+// the tests' writers, support/PictureFiles.h.
 
 #include "seams/AppContext.h"
 #include "seams/ProgramEnd.h"
 #include "settings/SettingsStore.h"
 #include "seams/Prompter.h"
 
-#include <QByteArray>
-#include <QImage>
-#include <QSize>
 #include <QString>
 #include <vector>
 
@@ -46,13 +44,6 @@ qint64 peakResidentKb();
 // is not dominated by generating its inputs.
 bool resetPeakMemory();
 double kbToMb(qint64 kb);
-
-// A picture with grain and edges, so that it compresses like a photo and
-// the encoders work as hard as on one.
-QImage photoLike(QSize size, quint32 seed = 12345);
-// Quality 90 for JPEG, LZW for TIFF (compression 1; the others ignore it).
-bool writePicture(const QImage& image, const QString& path, const QByteArray& format,
-                  bool progressive = false);
 
 double elapsedMs(const QElapsedTimer& timer);
 

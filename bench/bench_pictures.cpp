@@ -2,6 +2,7 @@
 // list, measured through the real explorer window on generated files.
 
 #include "BenchSupport.h"
+#include "support/PictureFiles.h"
 #include "explorer/frmExplorer.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
@@ -20,7 +21,7 @@
 namespace {
 // A small progressive JPEG whose frame header claims 20000 x 20000.
 QByteArray progressiveClaimingHugeSize(const QString& scratch) {
-    if (!writePicture(photoLike(QSize(64, 64)), scratch, "jpeg", true))
+    if (!writeImage(scratch, photoLike(QSize(64, 64)), "jpeg", 90, true))
         return {};
     QFile file(scratch);
     if (!file.open(QIODevice::ReadOnly))
@@ -62,15 +63,15 @@ void benchPictures() {
     const QString progressive = dir.filePath(QStringLiteral("progressive24mp.jpg"));
     {
         const QImage photoImage = photoLike(QSize(6000, 4000));
-        if (!writePicture(photoImage, photo, "jpeg") ||
-            !writePicture(photoImage, progressive, "jpeg", true) ||
-            !writePicture(photoImage, bmp, "bmp") || !writePicture(photoImage, tiff, "tiff") ||
-            !writePicture(photoLike(QSize(320, 240)), small, "jpeg")) {
+        if (!writeImage(photo, photoImage, "jpeg") ||
+            !writeImage(progressive, photoImage, "jpeg", 90, true) ||
+            !writeImage(bmp, photoImage, "bmp") || !writeImage(tiff, photoImage, "tiff", 90, false, 1) ||
+            !writeImage(small, photoLike(QSize(320, 240)), "jpeg")) {
             std::printf("could not write the pictures\n");
             return;
         }
     }
-    if (!writePicture(photoLike(QSize(9000, 9000)), huge, "jpeg")) {
+    if (!writeImage(huge, photoLike(QSize(9000, 9000)), "jpeg")) {
         std::printf("could not write the 9000 x 9000 picture\n");
         return;
     }

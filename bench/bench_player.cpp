@@ -2,6 +2,7 @@
 // 1920 x 1080 window, and the peak memory of a long show of them.
 
 #include "BenchSupport.h"
+#include "support/PictureFiles.h"
 #include "show/SlideStepper.h"
 #include "player/frmImage.h"
 #include "ui/PictureView.h"
@@ -64,9 +65,9 @@ void benchPlayer() {
     const QString wide = folder.filePath(QStringLiteral("panorama12000x3000.jpg"));
     {
         const QImage photo = photoLike({6000, 4000}, 12345);
-        if (!writePicture(photo, jpeg, "jpg") || !writePicture(photo, tiff, "tif") ||
-            !writePicture(photo, bmp, "bmp") ||
-            !writePicture(photoLike({12000, 3000}, 777), wide, "jpg")) {
+        if (!writeImage(jpeg, photo, "jpg") || !writeImage(tiff, photo, "tif", 90, false, 1) ||
+            !writeImage(bmp, photo, "bmp") ||
+            !writeImage(wide, photoLike({12000, 3000}, 777), "jpg")) {
             std::printf("could not write the pictures\n");
             return;
         }

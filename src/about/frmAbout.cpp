@@ -2,7 +2,7 @@
 
 #include "ui/Artwork.h"
 #include "ui/LinkLabel.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 #include "ui/TextContrast.h"
 
 #include <QGroupBox>

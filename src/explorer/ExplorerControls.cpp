@@ -6,7 +6,7 @@
 #include "ui/PictureView.h"
 #include "show/SlideListModel.h"
 #include "ui/SlideListView.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <QMainWindow>
 #include <QMenuBar>

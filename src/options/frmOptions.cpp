@@ -6,7 +6,7 @@
 #include "input/KeyCodes.h"
 #include "input/KeyPreview.h"
 #include "ui/TabStrip.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>

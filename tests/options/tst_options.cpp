@@ -2,7 +2,7 @@
 #include "support/Fakes.h"
 #include "support/TestRegistry.h"
 #include "ui/Form.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
-#include "explorer/frmExplorer.h"
 #include "show/SlideStepper.h"
-#include "player/TestPictures.h"
 #include "player/frmImage.h"
-#include "support/Fakes.h"
+#include "support/ExplorerFixture.h"
+#include "support/PictureFiles.h"
+#include "support/PlayerFixture.h"
 #include "support/TestRegistry.h"
 #include "show/SlideListModel.h"
 
@@ -12,11 +12,9 @@
 #include <memory>
 
 namespace {
-// The explorer with its slide list filled, in a world of fakes.
-struct Explorer {
-    explicit Explorer(const QStringList& entries)
-        : window(world.context(),
-                 VolumeTable({Volume{QStringLiteral("/"), QString()}}, world.folder.path())) {
+// The explorer with its slide list filled.
+struct Explorer : ExplorerFixture {
+    explicit Explorer(const QStringList& entries) {
         window.slideList().append(entries);
         window.show();
     }
@@ -24,11 +22,7 @@ struct Explorer {
         QTest::mouseClick(window.SlideShow, Qt::LeftButton);
         return window.imageForm.get();
     }
-
-    FakeWorld world;
-    frmExplorer window;
 };
-
 } // namespace
 
 class SlideShowButtonTest : public QObject {

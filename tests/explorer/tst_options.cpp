@@ -1,7 +1,7 @@
 #include "explorer/frmExplorer.h"
 #include "options/frmOptions.h"
 #include "player/frmImage.h"
-#include "support/Fakes.h"
+#include "support/ExplorerFixture.h"
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
@@ -26,9 +26,8 @@ class OptionsInExplorerTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void explorerLoadCreatesTheDialogHidden() {
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         QVERIFY(e.optionsForm.isLoaded());
         frmOptions* dialog = e.optionsForm.get();
         QVERIFY(!dialog->isVisible());
@@ -43,9 +42,8 @@ private Q_SLOTS:
     }
 
     void theMenuCreatesTheDialogAfreshAfterOk() {
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         e.mnuOpts_Click();
         e.optionsForm.get()->cmdOK_Click();
         QTRY_VERIFY(!e.optionsForm.isLoaded());
@@ -61,9 +59,8 @@ private Q_SLOTS:
     }
     void applyDuringARunDecidesWhatTheExitStores() {
         QFETCH(bool, apply);
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         e.mnuOpts_Click();
         frmOptions* dialog = e.optionsForm.get();
         activate(*dialog);
@@ -74,21 +71,20 @@ private Q_SLOTS:
             QTest::mouseClick(dialog->cmdCancel, Qt::LeftButton);
 
         e.btnExit_Click();
-        QCOMPARE(world.programEnd.calls, 1);
+        QCOMPARE(explorer.world.programEnd.calls, 1);
         if (apply) {
-            QCOMPARE(world.stored("paths", "Drive"), e.Drive->drive());
-            QCOMPARE(world.stored("paths", "Dir"), e.Dir->path());
-            QCOMPARE(world.stored("paths", "Dir"), QDir::tempPath());
+            QCOMPARE(explorer.world.stored("paths", "Drive"), e.Drive->drive());
+            QCOMPARE(explorer.world.stored("paths", "Dir"), e.Dir->path());
+            QCOMPARE(explorer.world.stored("paths", "Dir"), explorer.start.path());
         } else {
-            QCOMPARE(world.stored("paths", "Drive"), QStringLiteral("<absent>"));
-            QCOMPARE(world.stored("paths", "Dir"), QStringLiteral("<absent>"));
+            QCOMPARE(explorer.world.stored("paths", "Drive"), QStringLiteral("<absent>"));
+            QCOMPARE(explorer.world.stored("paths", "Dir"), QStringLiteral("<absent>"));
         }
     }
 
     void aPlayerOpenedAfterApplyUsesTheNewInterval() {
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         e.slideList().append(QDir::temp().filePath("kavelo-missing-picture.jpg"));
 
         // A player already open keeps what it read.
@@ -113,4 +109,4 @@ private Q_SLOTS:
 };
 KAVELO_TEST(OptionsInExplorerTest)
 
-#include "tst_options_explorer.moc"
+#include "tst_options.moc"
