@@ -7,10 +7,6 @@
 // them all in one executable, so a subsystem can spread its tests over
 // several files.
 int registerTestClass(const char* name, std::function<QObject*()> factory);
-// Something the shared main does once the application exists, before the
-// first test: what the program's own main does for the code under test.
-int registerTestStart(void (*start)());
-void runTestStarts();
 
 #define KAVELO_TEST(Class)                                                                         \
     static const int kaveloTestRegistration_##Class =                                              \

@@ -1,8 +1,5 @@
-#include "support/TestRegistry.h"
 #include "ui/AccessibleFactory.h"
 
 // The windows' tests see the accessibility the program's main installs.
-// Compiled into each of their executables, so that this registration runs.
-namespace {
-const int installed = registerTestStart(installAccessibleFactories);
-} // namespace
+// Compiled into each of their executables, so that it runs before main.
+static const bool installed = (installAccessibleFactories(), true);

@@ -1,3 +1,4 @@
+#include "about/frmAbout.h"
 #include "explorer/frmExplorer.h"
 #include "options/frmOptions.h"
 #include "player/frmImage.h"
@@ -9,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -21,8 +23,8 @@ void activate(QWidget& window) {
 }
 } // namespace
 
-// The options dialog as the explorer uses it.
-class OptionsInExplorerTest : public QObject {
+// The options dialog and the about box as the explorer opens them.
+class DialogsInExplorerTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void explorerLoadCreatesTheDialogHidden() {
@@ -106,7 +108,36 @@ private Q_SLOTS:
         QCOMPARE(e.imageForm.get()->Timer1->interval(), 7 * 600);
         e.imageForm.unload();
     }
-};
-KAVELO_TEST(OptionsInExplorerTest)
 
-#include "tst_options.moc"
+    void openCloseOpenShowsTheSame() {
+        FakeWorld world;
+        AppContext context = world.context();
+        context.info.major = 2;
+        context.info.minor = 10;
+        context.info.revision = 3;
+        frmExplorer e(context, VolumeTable({{"/", ""}}, QDir::tempPath()));
+        e.Form_Load();
+        e.show();
+
+        e.mnuAboutInfo_Click();
+        QPointer<frmAbout> first = e.aboutForm.get();
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(first->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(first->Label1->text(), QStringLiteral("Version: 2.10.3"));
+        const QImage firstLook = first->grab().toImage();
+        QTest::mouseClick(first->cmdOK, Qt::LeftButton);
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(!e.aboutForm.isLoaded());
+
+        e.mnuAboutInfo_Click();
+        frmAbout* second = e.aboutForm.get();
+        QVERIFY(second && second->isVisible());
+        QCOMPARE(second->Label1->text(), QStringLiteral("Version: 2.10.3"));
+        QCOMPARE(second->grab().toImage(), firstLook);
+        second->close();
+        QTRY_VERIFY(!e.aboutForm.isLoaded());
+    }
+};
+KAVELO_TEST(DialogsInExplorerTest)
+
+#include "tst_dialogs.moc"
