@@ -17,18 +17,6 @@ qint64 statusKb(const QByteArray& field) {
 }
 } // namespace
 
-BenchWorld::BenchWorld(const QString& folder)
-    : settings(folder + QStringLiteral("/Vantrel.conf")) {}
-
-AppContext BenchWorld::context() {
-    AppContext context;
-    context.info = AppInfo::current();
-    context.settings = &settings;
-    context.prompter = &prompter;
-    context.programEnd = &programEnd;
-    return context;
-}
-
 qint64 residentKb() {
     return statusKb("VmRSS:");
 }

@@ -1,4 +1,5 @@
 #include "BenchSupport.h"
+#include "support/Fakes.h"
 #include "explorer/frmExplorer.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
@@ -41,7 +42,7 @@ void benchFolders() {
         std::printf("  cannot make the files\n");
         return;
     }
-    BenchWorld world(dir.path());
+    FakeWorld world;
     frmExplorer explorer(world.context(),
                          VolumeTable({{QStringLiteral("/"), QString()}}, dir.path()));
     explorer.Form_Load();

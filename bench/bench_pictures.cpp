@@ -2,6 +2,7 @@
 // list, measured through the real explorer window on generated files.
 
 #include "BenchSupport.h"
+#include "support/Fakes.h"
 #include "support/PictureFiles.h"
 #include "explorer/frmExplorer.h"
 #include "ui/DirListBox.h"
@@ -108,8 +109,8 @@ void benchPictures() {
                 QFileInfo(huge).size() / 1e6, QFileInfo(bmp).size() / 1e6,
                 QFileInfo(tiff).size() / 1e6);
 
-    BenchWorld world(scratch.path());
-    const CountingPrompter& prompter = world.prompter;
+    FakeWorld world;
+    const FakePrompter& prompter = world.prompter;
     frmExplorer window(world.context(),
                        VolumeTable({{QStringLiteral("/"), QString()}}, scratch.path()));
     window.Form_Load();
@@ -142,7 +143,7 @@ void benchPictures() {
                 "copy kept %d x %d\n",
                 spreadOf(times).median, extent.width(), extent.height(),
                 window.PVPicture->image().width(), window.PVPicture->image().height());
-    const int messagesBefore = prompter.count;
+    const int messagesBefore = int(prompter.messages.size());
     for (const QString& kind : {bmp, tiff})
         std::printf("preview of a 6000x4000 %s: %.0f ms\n",
                     QFileInfo(kind).suffix().toUpper().toLatin1().constData(),
@@ -164,8 +165,8 @@ void benchPictures() {
                 "%.1f s, %.0f ms each; peak memory %.0f MB (%.0f MB before)%s\n",
                 timer.elapsed() / 1000.0, timer.elapsed() / 100.0, kbToMb(peakResidentKb()),
                 kbToMb(baseline), peakReset ? "" : " [peak not reset]");
-    if (prompter.count != messagesBefore)
-        std::printf("  unexpected: %d previews failed\n", prompter.count - messagesBefore);
+    if (int(prompter.messages.size()) != messagesBefore)
+        std::printf("  unexpected: %d previews failed\n", int(prompter.messages.size()) - messagesBefore);
 
     resetPeakMemory();
     const qint64 beforeBomb = residentKb();
@@ -173,7 +174,7 @@ void benchPictures() {
     std::printf("tiny progressive JPEG claiming 20000x20000 (%lld bytes): %.0f ms, %s; "
                 "peak memory %.0f MB (%.0f MB before)\n",
                 QFileInfo(bomb).size(), bombMs,
-                prompter.count > messagesBefore ? "refused" : "loaded", kbToMb(peakResidentKb()),
+                int(prompter.messages.size()) > messagesBefore ? "refused" : "loaded", kbToMb(peakResidentKb()),
                 kbToMb(beforeBomb));
     window.hide();
 }

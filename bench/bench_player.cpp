@@ -2,6 +2,7 @@
 // 1920 x 1080 window, and the peak memory of a long show of them.
 
 #include "BenchSupport.h"
+#include "support/Fakes.h"
 #include "support/PictureFiles.h"
 #include "show/SlideStepper.h"
 #include "player/frmImage.h"
@@ -77,7 +78,7 @@ void benchPlayer() {
                 megabytes(jpeg), megabytes(tiff), megabytes(bmp), megabytes(wide),
                 PictureView::decodeBound().width(), PictureView::decodeBound().height());
 
-    BenchWorld world(dir.path());
+    FakeWorld world;
     Show show(world.context());
     std::printf("window outer size %d x %d\n", show.window.frameGeometry().width(),
                 show.window.frameGeometry().height());
@@ -112,5 +113,5 @@ void benchPlayer() {
                 "%d messages\n",
                 elapsed / 1000.0, elapsed / 200.0, kbToMb(before), kbToMb(peakResidentKb()),
                 reset ? "" : " (peak not reset: includes generating the inputs)",
-                world.prompter.count);
+                int(world.prompter.messages.size()));
 }

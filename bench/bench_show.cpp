@@ -5,6 +5,7 @@
 
 #include "BenchShow.h"
 #include "BenchSupport.h"
+#include "support/Fakes.h"
 #include "PaintWatch.h"
 #include "ShowPictures.h"
 #include "show/SlideStepper.h"
@@ -17,7 +18,6 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -81,8 +81,7 @@ void printRow(const char* kind, const char* mode, const char* action,
 // A player window on its own slide list, maximized as the explorer opens it,
 // with its timer stopped until a measurement starts it.
 struct Rig {
-    explicit Rig(const QString& settingsFolder)
-        : world(settingsFolder) {
+    Rig() {
         window = std::make_unique<frmImage>(world.context(), list, state);
         window->Form_Load();
         window->Timer1->stop();
@@ -134,7 +133,7 @@ struct Rig {
         return watch->paintedMs();
     }
 
-    BenchWorld world;
+    FakeWorld world;
     SlideListModel list;
     SlideStepper state;
     std::unique_ptr<frmImage> window;
@@ -250,8 +249,8 @@ void timedShow(Rig& rig, const QStringList& pictures, int ticks) {
 // start: no picture on opening, the first at the first tick. The first
 // interval (first picture to second) is the one a late first picture
 // shortens.
-void openedShow(const QString& settingsFolder, const QStringList& pictures, int ticks) {
-    BenchWorld world(settingsFolder);
+void openedShow(const QStringList& pictures, int ticks) {
+    FakeWorld world;
     SlideListModel list;
     list.append(pictures);
     SlideStepper state;
@@ -306,7 +305,7 @@ void longShow(Rig& rig, const QStringList& pictures, int steps) {
     std::printf("long show, %d steps by Return (JPEG, TIFF and BMP mixed): %.0f s; resident "
                 "before %.0f MB, peak %.0f MB%s, after %.0f MB; %d messages\n",
                 steps, clock.elapsed() / 1000.0, kbToMb(before), kbToMb(peakResidentKb()),
-                reset ? "" : " (peak not reset)", kbToMb(residentKb()), rig.world.prompter.count);
+                reset ? "" : " (peak not reset)", kbToMb(residentKb()), int(rig.world.prompter.messages.size()));
     std::fflush(stdout);
 }
 } // namespace
@@ -324,9 +323,8 @@ void benchShow(const ShowBenchOptions& options) {
                 QFileInfo(set.tiffs.first()).size() / 1e6, qlonglong(set.bmps.size()),
                 QFileInfo(set.bmps.first()).size() / 1e6);
 
-    QTemporaryDir settings;
-    openedShow(settings.path(), set.jpegs, std::min<int>(options.ticks, 20));
-    Rig rig(settings.path());
+    openedShow(set.jpegs, std::min<int>(options.ticks, 20));
+    Rig rig;
     const QScreen* screen = rig.window->screen();
     std::printf("platform %s, screen %d x %d, player window %d x %d outside, decode bound "
                 "%d x %d\n",

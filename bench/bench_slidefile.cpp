@@ -1,4 +1,5 @@
 #include "BenchSupport.h"
+#include "support/Fakes.h"
 #include "explorer/frmExplorer.h"
 #include "slidefile/SlideFile.h"
 #include "seams/FileDialog.h"
@@ -67,7 +68,7 @@ void benchSlideFile() {
     if (!read || loaded != entries)
         std::printf("  load FAILED or differs\n");
 
-    BenchWorld world(dir.path());
+    FakeWorld world;
     PrintingPrompter prompter;
     FixedChoice choice(path);
     AppContext context = world.context();
