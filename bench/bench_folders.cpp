@@ -1,9 +1,9 @@
 #include "BenchSupport.h"
-#include "support/Fakes.h"
 #include "explorer/frmExplorer.h"
+#include "show/SlideListModel.h"
+#include "support/Fakes.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
-#include "show/SlideListModel.h"
 
 #include <QElapsedTimer>
 #include <QFile>

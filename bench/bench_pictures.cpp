@@ -2,13 +2,13 @@
 // list, measured through the real explorer window on generated files.
 
 #include "BenchSupport.h"
+#include "explorer/frmExplorer.h"
+#include "show/SlideListModel.h"
 #include "support/Fakes.h"
 #include "support/PictureFiles.h"
-#include "explorer/frmExplorer.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -66,7 +66,8 @@ void benchPictures() {
         const QImage photoImage = photoLike(QSize(6000, 4000));
         if (!writeImage(photo, photoImage, "jpeg") ||
             !writeImage(progressive, photoImage, "jpeg", 90, true) ||
-            !writeImage(bmp, photoImage, "bmp") || !writeImage(tiff, photoImage, "tiff", 90, false, 1) ||
+            !writeImage(bmp, photoImage, "bmp") ||
+            !writeImage(tiff, photoImage, "tiff", 90, false, 1) ||
             !writeImage(small, photoLike(QSize(320, 240)), "jpeg")) {
             std::printf("could not write the pictures\n");
             return;
@@ -166,7 +167,8 @@ void benchPictures() {
                 timer.elapsed() / 1000.0, timer.elapsed() / 100.0, kbToMb(peakResidentKb()),
                 kbToMb(baseline), peakReset ? "" : " [peak not reset]");
     if (int(prompter.messages.size()) != messagesBefore)
-        std::printf("  unexpected: %d previews failed\n", int(prompter.messages.size()) - messagesBefore);
+        std::printf("  unexpected: %d previews failed\n",
+                    int(prompter.messages.size()) - messagesBefore);
 
     resetPeakMemory();
     const qint64 beforeBomb = residentKb();
@@ -174,7 +176,7 @@ void benchPictures() {
     std::printf("tiny progressive JPEG claiming 20000x20000 (%lld bytes): %.0f ms, %s; "
                 "peak memory %.0f MB (%.0f MB before)\n",
                 QFileInfo(bomb).size(), bombMs,
-                int(prompter.messages.size()) > messagesBefore ? "refused" : "loaded", kbToMb(peakResidentKb()),
-                kbToMb(beforeBomb));
+                int(prompter.messages.size()) > messagesBefore ? "refused" : "loaded",
+                kbToMb(peakResidentKb()), kbToMb(beforeBomb));
     window.hide();
 }

@@ -2,12 +2,12 @@
 // 1920 x 1080 window, and the peak memory of a long show of them.
 
 #include "BenchSupport.h"
+#include "player/frmImage.h"
+#include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
 #include "support/Fakes.h"
 #include "support/PictureFiles.h"
-#include "show/SlideStepper.h"
-#include "player/frmImage.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

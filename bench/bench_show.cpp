@@ -5,13 +5,13 @@
 
 #include "BenchShow.h"
 #include "BenchSupport.h"
-#include "support/Fakes.h"
 #include "PaintWatch.h"
 #include "ShowPictures.h"
-#include "show/SlideStepper.h"
 #include "player/frmImage.h"
-#include "ui/PictureView.h"
 #include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
+#include "support/Fakes.h"
+#include "ui/PictureView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -305,7 +305,8 @@ void longShow(Rig& rig, const QStringList& pictures, int steps) {
     std::printf("long show, %d steps by Return (JPEG, TIFF and BMP mixed): %.0f s; resident "
                 "before %.0f MB, peak %.0f MB%s, after %.0f MB; %d messages\n",
                 steps, clock.elapsed() / 1000.0, kbToMb(before), kbToMb(peakResidentKb()),
-                reset ? "" : " (peak not reset)", kbToMb(residentKb()), int(rig.world.prompter.messages.size()));
+                reset ? "" : " (peak not reset)", kbToMb(residentKb()),
+                int(rig.world.prompter.messages.size()));
     std::fflush(stdout);
 }
 } // namespace

@@ -3,9 +3,9 @@
 
 #include "BenchShow.h"
 #include "BenchSupport.h"
-#include "support/Fakes.h"
 #include "explorer/frmExplorer.h"
 #include "picture/PictureDecoder.h"
+#include "support/Fakes.h"
 #include "ui/PictureView.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "BenchSupport.h"
-#include "support/Fakes.h"
 #include "explorer/frmExplorer.h"
-#include "slidefile/SlideFile.h"
 #include "seams/FileDialog.h"
 #include "show/SlideListModel.h"
+#include "slidefile/SlideFile.h"
+#include "support/Fakes.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 #include "options/frmOptions.h"
 
+#include "input/KeyCodes.h"
+#include "input/KeyPreview.h"
 #include "settings/SettingsConversions.h"
 #include "settings/SettingsNames.h"
 #include "settings/SettingsStore.h"
-#include "input/KeyCodes.h"
-#include "input/KeyPreview.h"
 #include "ui/TabStrip.h"
 #include "ui/Units.h"
 
@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QWindow>
 #include <QSlider>
+#include <QWindow>
 
 namespace {
 // Where a page goes while its tab is not selected: out of view.

@@ -3,8 +3,8 @@
 #include "app/modMain.h"
 #include "explorer/frmExplorer.h"
 #include "options/frmOptions.h"
-#include "support/Fakes.h"
 #include "settings/SettingsConversions.h"
+#include "support/Fakes.h"
 #include "support/TestRegistry.h"
 
 #include <QAction>

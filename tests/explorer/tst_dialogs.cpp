@@ -2,11 +2,11 @@
 #include "explorer/frmExplorer.h"
 #include "options/frmOptions.h"
 #include "player/frmImage.h"
+#include "show/SlideListModel.h"
 #include "support/ExplorerFixture.h"
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
-#include "show/SlideListModel.h"
 
 #include <QCheckBox>
 #include <QDir>

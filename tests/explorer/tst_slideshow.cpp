@@ -1,10 +1,10 @@
-#include "show/SlideStepper.h"
 #include "player/frmImage.h"
+#include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
 #include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
 #include "support/PlayerFixture.h"
 #include "support/TestRegistry.h"
-#include "show/SlideListModel.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "support/TestRegistry.h"
 #include "input/KeyCodes.h"
+#include "support/TestRegistry.h"
 
 #include <QKeyEvent>
 #include <QTest>

@@ -4,13 +4,13 @@
 #include "ui/Form.h"
 #include "ui/Units.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabBar>
-#include <QApplication>
 #include <QTest>
 #include <QWindow>
 

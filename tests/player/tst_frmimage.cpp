@@ -1,16 +1,16 @@
-#include "show/SlideStepper.h"
 #include "player/frmImage.h"
+#include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
 #include "support/PictureFiles.h"
 #include "support/PlayerFixture.h"
 #include "support/TestRegistry.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -268,11 +268,11 @@ private Q_SLOTS:
     void unsupportedEntriesArePassedOver() {
         const QDir folder(dir.path());
         PlayerFixture player({folder.filePath(QStringLiteral("gone.jpg")),
-                       folder.filePath(QStringLiteral("photo.JPG")),
-                       folder.filePath(QStringLiteral("photo.jpeg")),
-                       folder.filePath(QStringLiteral("photo.tiff")),
-                       folder.filePath(QStringLiteral("photo")),
-                       folder.filePath(QStringLiteral("folder.jpg")), QString(), c});
+                              folder.filePath(QStringLiteral("photo.JPG")),
+                              folder.filePath(QStringLiteral("photo.jpeg")),
+                              folder.filePath(QStringLiteral("photo.tiff")),
+                              folder.filePath(QStringLiteral("photo")),
+                              folder.filePath(QStringLiteral("folder.jpg")), QString(), c});
         player.open();
         player.window->ShowNextSlide();
         QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));

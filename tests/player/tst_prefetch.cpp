@@ -1,13 +1,13 @@
 #include "picture/PictureCache.h"
 #include "picture/PictureLoader.h"
 #include "player/SlideLookahead.h"
-#include "show/SlideStepper.h"
 #include "player/frmImage.h"
+#include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
 #include "support/PictureFiles.h"
 #include "support/PlayerFixture.h"
 #include "support/TestRegistry.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "seams/AppContext.h"
-#include "seams/ProgramEnd.h"
-#include "settings/SettingsStore.h"
 #include "seams/FileDialog.h"
+#include "seams/ProgramEnd.h"
 #include "seams/Prompter.h"
 #include "seams/UrlOpener.h"
+#include "settings/SettingsStore.h"
 
 #include <QGuiApplication>
 #include <QList>

@@ -21,7 +21,9 @@ frmImage& PlayerFixture::openStill() {
     open();
     window->Timer1->stop();
     // The window system maximizes the window on its own time.
-    [&] { QTRY_COMPARE(window->frameGeometry(), window->screen()->availableGeometry()); }();
+    [&] {
+        QTRY_COMPARE(window->frameGeometry(), window->screen()->availableGeometry());
+    }();
     return *window;
 }
 
