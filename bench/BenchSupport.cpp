@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImageWriter>
 #include <algorithm>
 
 namespace {
@@ -17,18 +16,6 @@ qint64 statusKb(const QByteArray& field) {
     return -1;
 }
 } // namespace
-
-BenchWorld::BenchWorld(const QString& folder)
-    : settings(folder + QStringLiteral("/Vantrel.conf")) {}
-
-AppContext BenchWorld::context() {
-    AppContext context;
-    context.info = AppInfo::current();
-    context.settings = &settings;
-    context.prompter = &prompter;
-    context.programEnd = &programEnd;
-    return context;
-}
 
 qint64 residentKb() {
     return statusKb("VmRSS:");
@@ -45,31 +32,6 @@ bool resetPeakMemory() {
 
 double kbToMb(qint64 kb) {
     return kb / 1024.0;
-}
-
-QImage photoLike(QSize size, quint32 seed) {
-    QImage image(size, QImage::Format_RGB32);
-    quint32 noise = seed;
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const int grain = int(noise >> 28);
-            line[x] = qRgb((x * 255 / size.width() + grain) & 0xFF,
-                           (y * 255 / size.height() + ((x / 40) % 2) * 60) & 0xFF,
-                           ((x + y) / 16 + grain * 3) & 0xFF);
-        }
-    }
-    return image;
-}
-
-bool writePicture(const QImage& image, const QString& path, const QByteArray& format,
-                  bool progressive) {
-    QImageWriter writer(path, format);
-    writer.setQuality(90);
-    writer.setCompression(1);
-    writer.setProgressiveScanWrite(progressive);
-    return writer.write(image);
 }
 
 double elapsedMs(const QElapsedTimer& timer) {

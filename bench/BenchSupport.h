@@ -1,42 +1,13 @@
 #pragma once
 
-// What the benchmarks share: memory readings, generated pictures, a world
-// of quiet seams for the windows, and the spread of repeated timings.
+// What the benchmarks share: memory readings and the spread of repeated
+// timings. Their pictures and the fakes their windows run on come from the
+// tests' support (support/PictureFiles.h, support/Fakes.h).
 
-#include "seams/AppContext.h"
-#include "seams/ProgramEnd.h"
-#include "settings/SettingsStore.h"
-#include "seams/Prompter.h"
-
-#include <QByteArray>
-#include <QImage>
-#include <QSize>
 #include <QString>
 #include <vector>
 
 class QElapsedTimer;
-
-// Counts the messages instead of showing them: a benchmark must not block.
-class CountingPrompter final : public Prompter {
-public:
-    void message(QWidget*, const QString&, MessageIcon) override { ++count; }
-    int count = 0;
-};
-
-class NoProgramEnd final : public ProgramEnd {
-public:
-    void endNow() override {}
-};
-
-// The seams a window needs, with the settings file in the given folder.
-struct BenchWorld {
-    explicit BenchWorld(const QString& folder);
-    AppContext context();
-
-    SettingsStore settings;
-    CountingPrompter prompter;
-    NoProgramEnd programEnd;
-};
 
 // The resident size now (VmRSS) and at its peak (VmHWM), in KiB; -1 when
 // the system does not tell.
@@ -46,13 +17,6 @@ qint64 peakResidentKb();
 // is not dominated by generating its inputs.
 bool resetPeakMemory();
 double kbToMb(qint64 kb);
-
-// A picture with grain and edges, so that it compresses like a photo and
-// the encoders work as hard as on one.
-QImage photoLike(QSize size, quint32 seed = 12345);
-// Quality 90 for JPEG, LZW for TIFF (compression 1; the others ignore it).
-bool writePicture(const QImage& image, const QString& path, const QByteArray& format,
-                  bool progressive = false);
 
 double elapsedMs(const QElapsedTimer& timer);
 

@@ -8,8 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-class QImage;
-
 struct ShowPictures {
     QStringList jpegs;
     QStringList tiffs;
@@ -25,8 +23,3 @@ QString showPictureFolder(const QString& given);
 // made once it is complete under its final name, so an interrupted run
 // never leaves a cut-short picture behind for the next one.
 ShowPictures ensureShowPictures(const QString& folder);
-
-// A photo-like picture: smooth gradients of light and colour, a mid-scale
-// texture and fine grain, all from seed, so that every seed gives a
-// different picture which a JPEG encoder finds as dense as a camera's.
-QImage cameraLike(QSize size, quint32 seed);

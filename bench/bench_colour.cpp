@@ -8,6 +8,8 @@
 #include "player/frmImage.h"
 #include "show/SlideListModel.h"
 #include "show/SlideStepper.h"
+#include "support/Fakes.h"
+#include "support/PictureFiles.h"
 
 #include <QColorSpace>
 #include <QCoreApplication>
@@ -107,15 +109,15 @@ void benchColour() {
         QImage photo = photoLike({6000, 4000}, 100 + quint32(i));
         const QString plain = folder.filePath(QStringLiteral("plain%1.jpg").arg(i));
         const QString adobe = folder.filePath(QStringLiteral("adobe%1.jpg").arg(i));
-        if (!writePicture(photo, plain, "jpg"))
+        if (!writeImage(plain, photo, "jpeg"))
             return;
         photo.setColorSpace(QColorSpace::AdobeRgb);
-        if (!writePicture(photo, adobe, "jpg"))
+        if (!writeImage(adobe, photo, "jpeg"))
             return;
         untagged.append(plain);
         tagged.append(adobe);
     }
-    BenchWorld world(dir.path());
+    FakeWorld world;
     SlideListModel list;
     SlideStepper state;
     frmImage window(world.context(), list, state);

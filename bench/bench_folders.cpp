@@ -1,8 +1,9 @@
 #include "BenchSupport.h"
 #include "explorer/frmExplorer.h"
+#include "show/SlideListModel.h"
+#include "support/Fakes.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
-#include "show/SlideListModel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,7 +42,7 @@ void benchFolders() {
         std::printf("  cannot make the files\n");
         return;
     }
-    BenchWorld world(dir.path());
+    FakeWorld world;
     frmExplorer explorer(world.context(),
                          VolumeTable({{QStringLiteral("/"), QString()}}, dir.path()));
     explorer.Form_Load();

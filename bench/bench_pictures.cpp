@@ -3,10 +3,12 @@
 
 #include "BenchSupport.h"
 #include "explorer/frmExplorer.h"
+#include "show/SlideListModel.h"
+#include "support/Fakes.h"
+#include "support/PictureFiles.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,7 +22,7 @@
 namespace {
 // A small progressive JPEG whose frame header claims 20000 x 20000.
 QByteArray progressiveClaimingHugeSize(const QString& scratch) {
-    if (!writePicture(photoLike(QSize(64, 64)), scratch, "jpeg", true))
+    if (!writeImage(scratch, photoLike(QSize(64, 64)), "jpeg", 90, true))
         return {};
     QFile file(scratch);
     if (!file.open(QIODevice::ReadOnly))
@@ -62,15 +64,16 @@ void benchPictures() {
     const QString progressive = dir.filePath(QStringLiteral("progressive24mp.jpg"));
     {
         const QImage photoImage = photoLike(QSize(6000, 4000));
-        if (!writePicture(photoImage, photo, "jpeg") ||
-            !writePicture(photoImage, progressive, "jpeg", true) ||
-            !writePicture(photoImage, bmp, "bmp") || !writePicture(photoImage, tiff, "tiff") ||
-            !writePicture(photoLike(QSize(320, 240)), small, "jpeg")) {
+        if (!writeImage(photo, photoImage, "jpeg") ||
+            !writeImage(progressive, photoImage, "jpeg", 90, true) ||
+            !writeImage(bmp, photoImage, "bmp") ||
+            !writeImage(tiff, photoImage, "tiff", 90, false, 1) ||
+            !writeImage(small, photoLike(QSize(320, 240)), "jpeg")) {
             std::printf("could not write the pictures\n");
             return;
         }
     }
-    if (!writePicture(photoLike(QSize(9000, 9000)), huge, "jpeg")) {
+    if (!writeImage(huge, photoLike(QSize(9000, 9000)), "jpeg")) {
         std::printf("could not write the 9000 x 9000 picture\n");
         return;
     }
@@ -107,8 +110,8 @@ void benchPictures() {
                 QFileInfo(huge).size() / 1e6, QFileInfo(bmp).size() / 1e6,
                 QFileInfo(tiff).size() / 1e6);
 
-    BenchWorld world(scratch.path());
-    const CountingPrompter& prompter = world.prompter;
+    FakeWorld world;
+    const FakePrompter& prompter = world.prompter;
     frmExplorer window(world.context(),
                        VolumeTable({{QStringLiteral("/"), QString()}}, scratch.path()));
     window.Form_Load();
@@ -141,7 +144,7 @@ void benchPictures() {
                 "copy kept %d x %d\n",
                 spreadOf(times).median, extent.width(), extent.height(),
                 window.PVPicture->image().width(), window.PVPicture->image().height());
-    const int messagesBefore = prompter.count;
+    const int messagesBefore = int(prompter.messages.size());
     for (const QString& kind : {bmp, tiff})
         std::printf("preview of a 6000x4000 %s: %.0f ms\n",
                     QFileInfo(kind).suffix().toUpper().toLatin1().constData(),
@@ -163,8 +166,9 @@ void benchPictures() {
                 "%.1f s, %.0f ms each; peak memory %.0f MB (%.0f MB before)%s\n",
                 timer.elapsed() / 1000.0, timer.elapsed() / 100.0, kbToMb(peakResidentKb()),
                 kbToMb(baseline), peakReset ? "" : " [peak not reset]");
-    if (prompter.count != messagesBefore)
-        std::printf("  unexpected: %d previews failed\n", prompter.count - messagesBefore);
+    if (int(prompter.messages.size()) != messagesBefore)
+        std::printf("  unexpected: %d previews failed\n",
+                    int(prompter.messages.size()) - messagesBefore);
 
     resetPeakMemory();
     const qint64 beforeBomb = residentKb();
@@ -172,7 +176,7 @@ void benchPictures() {
     std::printf("tiny progressive JPEG claiming 20000x20000 (%lld bytes): %.0f ms, %s; "
                 "peak memory %.0f MB (%.0f MB before)\n",
                 QFileInfo(bomb).size(), bombMs,
-                prompter.count > messagesBefore ? "refused" : "loaded", kbToMb(peakResidentKb()),
-                kbToMb(beforeBomb));
+                int(prompter.messages.size()) > messagesBefore ? "refused" : "loaded",
+                kbToMb(peakResidentKb()), kbToMb(beforeBomb));
     window.hide();
 }

@@ -2,10 +2,12 @@
 // 1920 x 1080 window, and the peak memory of a long show of them.
 
 #include "BenchSupport.h"
-#include "show/SlideStepper.h"
 #include "player/frmImage.h"
-#include "ui/PictureView.h"
 #include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
+#include "support/Fakes.h"
+#include "support/PictureFiles.h"
+#include "ui/PictureView.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -64,9 +66,9 @@ void benchPlayer() {
     const QString wide = folder.filePath(QStringLiteral("panorama12000x3000.jpg"));
     {
         const QImage photo = photoLike({6000, 4000}, 12345);
-        if (!writePicture(photo, jpeg, "jpg") || !writePicture(photo, tiff, "tif") ||
-            !writePicture(photo, bmp, "bmp") ||
-            !writePicture(photoLike({12000, 3000}, 777), wide, "jpg")) {
+        if (!writeImage(jpeg, photo, "jpg") || !writeImage(tiff, photo, "tif", 90, false, 1) ||
+            !writeImage(bmp, photo, "bmp") ||
+            !writeImage(wide, photoLike({12000, 3000}, 777), "jpg")) {
             std::printf("could not write the pictures\n");
             return;
         }
@@ -76,7 +78,7 @@ void benchPlayer() {
                 megabytes(jpeg), megabytes(tiff), megabytes(bmp), megabytes(wide),
                 PictureView::decodeBound().width(), PictureView::decodeBound().height());
 
-    BenchWorld world(dir.path());
+    FakeWorld world;
     Show show(world.context());
     std::printf("window outer size %d x %d\n", show.window.frameGeometry().width(),
                 show.window.frameGeometry().height());
@@ -111,5 +113,5 @@ void benchPlayer() {
                 "%d messages\n",
                 elapsed / 1000.0, elapsed / 200.0, kbToMb(before), kbToMb(peakResidentKb()),
                 reset ? "" : " (peak not reset: includes generating the inputs)",
-                world.prompter.count);
+                int(world.prompter.messages.size()));
 }

@@ -9,18 +9,18 @@
 #include "PaintWatch.h"
 #include "ShowPictures.h"
 #include "picture/PictureLoader.h"
-#include "show/SlideStepper.h"
 #include "player/SlideFit.h"
 #include "player/frmImage.h"
-#include "ui/PictureView.h"
 #include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
+#include "support/Fakes.h"
+#include "ui/PictureView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -90,8 +90,7 @@ void printRow(const char* kind, const char* mode, const char* action,
 // A player window on its own slide list, maximized as the explorer opens it,
 // with its timer stopped until a measurement starts it.
 struct Rig {
-    explicit Rig(const QString& settingsFolder)
-        : world(settingsFolder) {
+    Rig() {
         window = std::make_unique<frmImage>(world.context(), list, state);
         window->Form_Load();
         window->Timer1->stop();
@@ -143,7 +142,7 @@ struct Rig {
         return watch->paintedMs();
     }
 
-    BenchWorld world;
+    FakeWorld world;
     SlideListModel list;
     SlideStepper state;
     std::unique_ptr<frmImage> window;
@@ -259,8 +258,8 @@ void timedShow(Rig& rig, const QStringList& pictures, int ticks) {
 // start: no picture on opening, the first at the first tick. The first
 // interval (first picture to second) is the one a late first picture
 // shortens.
-void openedShow(const QString& settingsFolder, const QStringList& pictures, int ticks) {
-    BenchWorld world(settingsFolder);
+void openedShow(const QStringList& pictures, int ticks) {
+    FakeWorld world;
     SlideListModel list;
     list.append(pictures);
     SlideStepper state;
@@ -426,13 +425,13 @@ void burstShow(Rig& rig, const QStringList& pictures, int steps) {
         unsettled += burst(rig).settledMs < 0 ? 1 : 0;
         runEvents(settleMs);
     }
-    std::printf("show with bursts, %d steps in bursts of %d (JPEG, TIFF and BMP mixed): %.0f s; "
-                "resident before %.0f MB, peak %.0f MB%s, after %.0f MB; %d messages%s\n",
-                (steps + burstKeys - 1) / burstKeys * burstKeys, burstKeys,
-                clock.elapsed() / 1000.0, kbToMb(before), kbToMb(peakResidentKb()),
-                reset ? "" : " (peak not reset)", kbToMb(residentKb()), rig.world.prompter.count,
-                unsettled ? qPrintable(QStringLiteral("; %1 bursts never settled").arg(unsettled))
-                          : "");
+    std::printf(
+        "show with bursts, %d steps in bursts of %d (JPEG, TIFF and BMP mixed): %.0f s; "
+        "resident before %.0f MB, peak %.0f MB%s, after %.0f MB; %d messages%s\n",
+        (steps + burstKeys - 1) / burstKeys * burstKeys, burstKeys, clock.elapsed() / 1000.0,
+        kbToMb(before), kbToMb(peakResidentKb()), reset ? "" : " (peak not reset)",
+        kbToMb(residentKb()), int(rig.world.prompter.messages.size()),
+        unsettled ? qPrintable(QStringLiteral("; %1 bursts never settled").arg(unsettled)) : "");
     std::fflush(stdout);
 }
 } // namespace
@@ -450,10 +449,9 @@ void benchShow(const ShowBenchOptions& options) {
                 QFileInfo(set.tiffs.first()).size() / 1e6, qlonglong(set.bmps.size()),
                 QFileInfo(set.bmps.first()).size() / 1e6);
 
-    QTemporaryDir settings;
     if (!options.brief)
-        openedShow(settings.path(), set.jpegs, std::min<int>(options.ticks, 20));
-    Rig rig(settings.path());
+        openedShow(set.jpegs, std::min<int>(options.ticks, 20));
+    Rig rig;
     const QScreen* screen = rig.window->screen();
     std::printf("platform %s, screen %d x %d, player window %d x %d outside, decode bound "
                 "%d x %d\n",

@@ -5,6 +5,7 @@
 #include "BenchSupport.h"
 #include "explorer/frmExplorer.h"
 #include "picture/PictureDecoder.h"
+#include "support/Fakes.h"
 #include "ui/PictureView.h"
 
 #include <QApplication>
@@ -74,7 +75,7 @@ void benchShowDecodes(const QString& jpeg, const QString& tiff) {
             {QStringLiteral("-c"), QStringLiteral("none"), tiff,
              scratch.filePath(QStringLiteral("copy.tif"))});
 
-    BenchWorld world(scratch.path());
+    FakeWorld world;
     frmExplorer explorer(world.context(),
                          VolumeTable({{QStringLiteral("/"), QString()}}, scratch.path()));
     explorer.Form_Load();
@@ -90,6 +91,6 @@ void benchShowDecodes(const QString& jpeg, const QString& tiff) {
     std::printf("explorer preview of a 24 MP JPEG (%s, into %d x %d): median %.1f ms of %d; "
                 "%d messages\n",
                 qPrintable(QFileInfo(jpeg).fileName()), preview.width(), preview.height(), ms, runs,
-                world.prompter.count);
+                int(world.prompter.messages.size()));
     explorer.hide();
 }

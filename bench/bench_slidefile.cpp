@@ -1,8 +1,9 @@
 #include "BenchSupport.h"
 #include "explorer/frmExplorer.h"
-#include "slidefile/SlideFile.h"
 #include "seams/FileDialog.h"
 #include "show/SlideListModel.h"
+#include "slidefile/SlideFile.h"
+#include "support/Fakes.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -67,7 +68,7 @@ void benchSlideFile() {
     if (!read || loaded != entries)
         std::printf("  load FAILED or differs\n");
 
-    BenchWorld world(dir.path());
+    FakeWorld world;
     PrintingPrompter prompter;
     FixedChoice choice(path);
     AppContext context = world.context();

@@ -14,7 +14,11 @@ address)
     build="$root/build-asan"
     sanitize=address,undefined
     compiler=g++
-    suites=(app picture files input settings show ui explorer player slidefile options desktop)
+    # Every folder of src/layers.txt that has tests.
+    suites=()
+    for folder in $(grep -v '^#' "$root/src/layers.txt"); do
+        if [[ -d $root/tests/$folder ]]; then suites+=("$folder"); fi
+    done
     export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0:strict_string_checks=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     ;;

@@ -2,8 +2,8 @@
 
 #include "ui/Artwork.h"
 #include "ui/LinkLabel.h"
-#include "picture/Units.h"
 #include "ui/TextContrast.h"
+#include "ui/Units.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>

@@ -2,8 +2,8 @@
 
 #include "ui/Artwork.h"
 #include "ui/ScreenPlacement.h"
-#include "picture/Units.h"
 #include "ui/TextContrast.h"
+#include "ui/Units.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

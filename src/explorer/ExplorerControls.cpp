@@ -1,12 +1,12 @@
 #include "explorer/ExplorerControls.h"
 
+#include "show/SlideListModel.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 #include "ui/SlideListView.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <QMainWindow>
 #include <QMenuBar>

@@ -1,12 +1,12 @@
 #include "options/frmOptions.h"
 
+#include "input/KeyCodes.h"
+#include "input/KeyPreview.h"
 #include "settings/SettingsConversions.h"
 #include "settings/SettingsNames.h"
 #include "settings/SettingsStore.h"
-#include "input/KeyCodes.h"
-#include "input/KeyPreview.h"
 #include "ui/TabStrip.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QWindow>
 #include <QSlider>
+#include <QWindow>
 
 namespace {
 // Where a page goes while its tab is not selected: out of view.

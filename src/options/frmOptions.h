@@ -31,7 +31,7 @@ public:
     void Form_Load();
     void Form_Activate();
     // Sees every key before the focused control; keyCode and shift as in
-    // ui/KeyCodes.h.
+    // input/KeyCodes.h.
     void Form_KeyDown(int keyCode, int shift);
     void tbsOptions_Click();
     void TimerSecs_Click();

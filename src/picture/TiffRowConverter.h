@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QtGlobal>
 #include <QColor>
+#include <QtGlobal>
 #include <array>
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "player/SlideFit.h"
 
 #include "picture/PictureFit.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <cmath>
 

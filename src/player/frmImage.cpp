@@ -19,7 +19,7 @@
 #include "show/SlidePace.h"
 #include "show/SlideStepper.h"
 #include "ui/PictureView.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 #include "ui/WaitCursor.h"
 
 #include <QTimer>

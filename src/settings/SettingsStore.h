@@ -7,7 +7,7 @@ class QSettings;
 
 // The per-user settings: text values addressed by section and key, kept in
 // one file. A test points it at a file in a temporary folder; the program
-// uses the user's own file through forUser().
+// uses the user's own file, at userFilePath().
 //
 // A file that cannot be read or parsed (see SettingsFileCheck.h) reads as
 // empty, so every reader gets its default, and is renamed to a free backup

@@ -10,9 +10,9 @@
 // creates it afresh. Windows are created with WA_DeleteOnClose, so closing
 // one from its frame unloads it too.
 //
-// Only setFactory and the typed accessors need the window's class complete;
-// a window that holds a Form of a class from a layer above it uses the
-// widget-typed calls, and the layer above hands in the factory.
+// Only setFactory and the typed accessors need the window's class complete,
+// so a window's header can hold a Form of a class it only declares; its
+// source file, which includes the class, hands in the factory.
 template <class Window> class Form {
 public:
     using Factory = std::function<Window*()>;

@@ -2,7 +2,7 @@
 
 #include "picture/PictureDecoder.h"
 #include "picture/PictureFit.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <QGuiApplication>
 #include <QPainter>

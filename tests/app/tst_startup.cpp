@@ -1,12 +1,14 @@
+#include "about/frmAbout.h"
 #include "app/frmSplash.h"
 #include "app/modMain.h"
 #include "explorer/frmExplorer.h"
 #include "options/frmOptions.h"
-#include "support/Fakes.h"
 #include "settings/SettingsConversions.h"
+#include "support/Fakes.h"
 #include "support/TestRegistry.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -158,6 +160,38 @@ private Q_SLOTS:
         QCOMPARE(world.programEnd.calls, 1);
         QCOMPARE(world.stored("paths", "Dir") != QLatin1String("<absent>"), stores);
         QCOMPARE(world.stored("paths", "Drive") != QLatin1String("<absent>"), stores);
+    }
+
+    // Text on the boxes' fixed white keeps the scheme's button text colour
+    // only where it reads there; a dark scheme's light text becomes black.
+    void textOnWhiteReadsUnderEveryScheme_data() {
+        QTest::addColumn<QColor>("scheme");
+        QTest::addColumn<QColor>("shown");
+        QTest::newRow("standard scheme") << QColor(Qt::black) << QColor(Qt::black);
+        QTest::newRow("dark navy text") << QColor(0, 0, 128) << QColor(0, 0, 128);
+        QTest::newRow("dark scheme") << QColor(238, 238, 238) << QColor(Qt::black);
+        QTest::newRow("mid grey") << QColor(150, 150, 150) << QColor(Qt::black);
+    }
+    void textOnWhiteReadsUnderEveryScheme() {
+        QFETCH(QColor, scheme);
+        QFETCH(QColor, shown);
+        const QPalette standard = QApplication::palette();
+        QPalette dark = standard;
+        dark.setColor(QPalette::ButtonText, scheme);
+        dark.setColor(QPalette::WindowText, scheme);
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        dark.setColor(QPalette::Button, QColor(50, 50, 50));
+        QApplication::setPalette(dark);
+        FakeWorld world;
+        frmAbout box(world.context());
+        frmSplash splash(world.context().info);
+        QApplication::setPalette(standard);
+        const QList<const QLabel*> onWhite{box.Label1,         box.Label2,        splash.lblVersion,
+                                           splash.lblPlatform, splash.lblWarning, splash.lblCompany,
+                                           splash.lblCopyright};
+        for (const QLabel* label : onWhite)
+            QCOMPARE(label->palette().color(QPalette::WindowText), shown);
+        QCOMPARE(box.palette().color(QPalette::Window), QColor(Qt::white));
     }
 };
 KAVELO_TEST(StartupTest)

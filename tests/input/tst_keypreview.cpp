@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-class TestKeyPreview : public QObject {
+class KeyPreviewTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // A press the focused control passes up reaches the window through
@@ -30,6 +30,6 @@ private Q_SLOTS:
         QTEST(edit->text(), "controlGets");
     }
 };
-KAVELO_TEST(TestKeyPreview)
+KAVELO_TEST(KeyPreviewTest)
 
 #include "tst_keypreview.moc"

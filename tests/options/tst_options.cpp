@@ -2,15 +2,15 @@
 #include "support/Fakes.h"
 #include "support/TestRegistry.h"
 #include "ui/Form.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabBar>
-#include <QApplication>
 #include <QTest>
 #include <QWindow>
 

@@ -1,64 +1,21 @@
-#include "show/SlideStepper.h"
-#include "player/TestPictures.h"
 #include "player/frmImage.h"
-#include "support/Fakes.h"
+#include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
+#include "support/PictureFiles.h"
+#include "support/PlayerFixture.h"
 #include "support/TestRegistry.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
 namespace {
-// Records each message with whether the hourglass was up while it showed,
-// and can run the event loop meanwhile, as a real message box does.
-class RecordingPrompter final : public Prompter {
-public:
-    struct Message {
-        QString text;
-        MessageIcon icon;
-        bool hourglass;
-    };
-    void message(QWidget*, const QString& text, MessageIcon icon) override {
-        messages.append({text, icon, QApplication::overrideCursor() != nullptr});
-        if (whileOpen)
-            std::exchange(whileOpen, nullptr)();
-    }
-    QList<Message> messages;
-    std::function<void()> whileOpen;
-};
-
-// A player window on its own slide list, as the explorer would open it.
-struct Player {
-    explicit Player(const QStringList& entries) { list.append(entries); }
-
-    frmImage& open() {
-        AppContext context = world.context();
-        context.prompter = &prompter;
-        window = std::make_unique<frmImage>(context, list, state);
-        window->Form_Load();
-        window->show();
-        return *window;
-    }
-    QString caption() const { return window->windowTitle(); }
-    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(window.get(), key, modifiers);
-    }
-
-    FakeWorld world;
-    RecordingPrompter prompter;
-    SlideListModel list;
-    SlideStepper state;
-    std::unique_ptr<frmImage> window;
-};
-
 const QString badMessage = QStringLiteral("Format Not supported. Unable to open picture file.");
 
 // The window's caption at each paint of its picture that shows a new one.
@@ -120,7 +77,7 @@ private Q_SLOTS:
     void loadReadsTheDisplayTime() {
         QFETCH(QString, stored);
         QFETCH(int, interval);
-        Player player({a});
+        PlayerFixture player({a});
         if (!stored.isNull())
             player.world.settings->write(QStringLiteral("opts"), QStringLiteral("TimerSecs"),
                                          stored);
@@ -149,7 +106,7 @@ private Q_SLOTS:
     void keypadChangesThePaceWithinBounds() {
         QFETCH(QString, stored);
         QFETCH(int, key);
-        Player player({a});
+        PlayerFixture player({a});
         player.world.settings->write(QStringLiteral("opts"), QStringLiteral("TimerSecs"), stored);
         frmImage& window = player.open();
         // Also at a bound the interval is applied again.
@@ -167,7 +124,7 @@ private Q_SLOTS:
     }
 
     void stepsWrapAroundBothWays() {
-        Player player({a, b, c});
+        PlayerFixture player({a, b, c});
         player.open();
         QStringList captions;
         for (int i = 0; i < 4; ++i) {
@@ -189,13 +146,13 @@ private Q_SLOTS:
                                         playerCaption(a, "400x300", "Backwards"),
                                         playerCaption(c, "200x100", "Backwards"),
                                         playerCaption(b, "320x200", "Backwards")}));
-        QVERIFY(player.prompter.messages.isEmpty());
+        QVERIFY(player.world.prompter.messages.isEmpty());
     }
 
     // Forwards through five pictures with the third on screen: Tab shows the
     // fourth with the new direction word, and the ticks then walk back.
     void tabTurnsTheShow() {
-        Player player({a, b, c, d, e});
+        PlayerFixture player({a, b, c, d, e});
         player.open();
         for (int i = 0; i < 3; ++i)
             player.window->ShowNextSlide();
@@ -211,7 +168,7 @@ private Q_SLOTS:
     }
 
     void tabTwiceTurnsBack() {
-        Player player({a, b, c});
+        PlayerFixture player({a, b, c});
         player.open();
         player.key(Qt::Key_Tab);
         QCOMPARE(player.caption(), playerCaption(a, "400x300", "Backwards"));
@@ -253,7 +210,7 @@ private Q_SLOTS:
         QFETCH(QString, before);
         QFETCH(QString, after);
         QFETCH(bool, steps);
-        Player player({a, b});
+        PlayerFixture player({a, b});
         frmImage& window = player.open();
         // Something to move the focus to, so that Qt would spend Tab on it.
         auto* focusable = new QPushButton(QStringLiteral("focus"), &window);
@@ -284,7 +241,7 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(int, scanCode);
         QFETCH(QString, after);
-        Player player({a, b});
+        PlayerFixture player({a, b});
         frmImage& window = player.open();
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, quint32(scanCode), 0, 0);
         QCoreApplication::sendEvent(&window, &press);
@@ -292,7 +249,7 @@ private Q_SLOTS:
     }
 
     void spacePausesAndEnterStepsWhilePaused() {
-        Player player({a, b});
+        PlayerFixture player({a, b});
         frmImage& window = player.open();
         player.key(Qt::Key_Space);
         QVERIFY(!window.Timer1->isActive());
@@ -308,7 +265,7 @@ private Q_SLOTS:
     }
 
     void escapeEndsTheProgram() {
-        Player player({a});
+        PlayerFixture player({a});
         player.open();
         player.key(Qt::Key_Escape);
         QCOMPARE(player.world.programEnd.calls, 1);
@@ -318,7 +275,7 @@ private Q_SLOTS:
     // Keys queued while steps run, as when Enter is held: each step's
     // picture reaches the screen with its caption, none is skipped.
     void queuedKeysEachPaintTheirPictureWithItsCaption() {
-        Player player({a, b, c, d});
+        PlayerFixture player({a, b, c, d});
         frmImage& window = player.open();
         window.Timer1->stop();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -334,7 +291,7 @@ private Q_SLOTS:
     }
 
     void ticksPresentOnePicturePerInterval() {
-        Player player({a, b});
+        PlayerFixture player({a, b});
         frmImage& window = player.open();
         QSignalSpy ticks(window.Timer1, &QTimer::timeout);
         QVERIFY(ticks.wait(2000));
@@ -347,17 +304,17 @@ private Q_SLOTS:
     // folder are passed over silently within the one step.
     void unsupportedEntriesArePassedOver() {
         const QDir folder(dir.path());
-        Player player({folder.filePath(QStringLiteral("gone.jpg")),
-                       folder.filePath(QStringLiteral("photo.JPG")),
-                       folder.filePath(QStringLiteral("photo.jpeg")),
-                       folder.filePath(QStringLiteral("photo.tiff")),
-                       folder.filePath(QStringLiteral("photo")),
-                       folder.filePath(QStringLiteral("folder.jpg")), QString(), c});
+        PlayerFixture player({folder.filePath(QStringLiteral("gone.jpg")),
+                              folder.filePath(QStringLiteral("photo.JPG")),
+                              folder.filePath(QStringLiteral("photo.jpeg")),
+                              folder.filePath(QStringLiteral("photo.tiff")),
+                              folder.filePath(QStringLiteral("photo")),
+                              folder.filePath(QStringLiteral("folder.jpg")), QString(), c});
         player.open();
         player.window->ShowNextSlide();
         QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
         QCOMPARE(player.state.NextIndex, 0);
-        QVERIFY(player.prompter.messages.isEmpty());
+        QVERIFY(player.world.prompter.messages.isEmpty());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
 
         // Nothing left to show: the step ends, the picture stays, the show
@@ -365,7 +322,7 @@ private Q_SLOTS:
         player.list.removeAt(7);
         player.window->ShowNextSlide();
         QCOMPARE(player.caption(), playerCaption(c, "200x100", "Forwards"));
-        QVERIFY(player.prompter.messages.isEmpty());
+        QVERIFY(player.world.prompter.messages.isEmpty());
         QVERIFY(player.window->Timer1->isActive());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
 
@@ -375,13 +332,13 @@ private Q_SLOTS:
     }
 
     void unreadablePictureIsReportedAtEveryStep() {
-        Player player({a, bad, b});
+        PlayerFixture player({a, bad, b});
         player.open();
         player.window->ShowNextSlide();
         player.window->ShowNextSlide();
         player.key(Qt::Key_Return);
-        QCOMPARE(player.prompter.messages.size(), 2);
-        for (const RecordingPrompter::Message& message : player.prompter.messages) {
+        QCOMPARE(player.world.prompter.messages.size(), 2);
+        for (const FakePrompter::Message& message : player.world.prompter.messages) {
             QCOMPARE(message.text, badMessage + bad);
             QCOMPARE(message.icon, MessageIcon::Stop);
             QVERIFY2(!message.hourglass, "the hourglass covered the message");
@@ -394,17 +351,17 @@ private Q_SLOTS:
         player.list.removeAt(1);
         player.window->ShowNextSlide();
         QCOMPARE(player.caption(), playerCaption(b, "320x200", "Forwards"));
-        QCOMPARE(player.prompter.messages.size(), 2);
+        QCOMPARE(player.world.prompter.messages.size(), 2);
     }
 
     // A real message box runs an event loop of its own, in which the timer
     // goes on ticking; those ticks must not open more boxes on top.
     void ticksWhileAMessageIsOpenStartNoStep() {
-        Player player({bad, a});
+        PlayerFixture player({bad, a});
         frmImage& window = player.open();
         window.Timer1->setInterval(10);
         int ticksSeen = 0;
-        player.prompter.whileOpen = [&] {
+        player.world.prompter.whileOpen = [&] {
             QSignalSpy ticks(window.Timer1, &QTimer::timeout);
             QVERIFY(ticks.wait(2000));
             QVERIFY(ticks.wait(2000));
@@ -413,16 +370,16 @@ private Q_SLOTS:
         window.ShowNextSlide();
         window.Timer1->stop();
         QVERIFY(ticksSeen >= 2);
-        QCOMPARE(player.prompter.messages.size(), 1);
+        QCOMPARE(player.world.prompter.messages.size(), 1);
         QCOMPARE(player.state.NextIndex, 0);
         QCOMPARE(player.caption(), QStringLiteral("Image"));
         // The guard is down again: the next step retries the entry.
         window.ShowNextSlide();
-        QCOMPARE(player.prompter.messages.size(), 2);
+        QCOMPARE(player.world.prompter.messages.size(), 2);
     }
 
     void picturesAreFittedToTheWindow() {
-        Player player({a, big, huge});
+        PlayerFixture player({a, big, huge});
         frmImage& window = player.open();
         // The window system maximizes the window on its own time.
         QTRY_COMPARE(window.frameGeometry(), window.screen()->availableGeometry());
@@ -446,7 +403,7 @@ private Q_SLOTS:
         // Wider than 16 bits of pixels: captioned with its true size.
         window.ShowNextSlide();
         QCOMPARE(player.caption(), playerCaption(huge, "50000x8", "Forwards"));
-        QVERIFY(player.prompter.messages.isEmpty());
+        QVERIFY(player.world.prompter.messages.isEmpty());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 };

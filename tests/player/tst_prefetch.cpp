@@ -1,13 +1,13 @@
 #include "picture/PictureCache.h"
 #include "picture/PictureLoader.h"
 #include "player/SlideLookahead.h"
-#include "show/SlideStepper.h"
-#include "player/TestPictures.h"
 #include "player/frmImage.h"
-#include "support/Fakes.h"
+#include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
+#include "support/PictureFiles.h"
+#include "support/PlayerFixture.h"
 #include "support/TestRegistry.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,28 +18,12 @@
 #include <memory>
 
 namespace {
-struct Show {
-    explicit Show(const QStringList& entries) {
-        list.append(entries);
-        window = std::make_unique<frmImage>(world.context(), list, state);
-        window->Form_Load();
-        window->Timer1->stop();
-        window->show();
-        // The window system maximizes the window on its own time.
-        QTRY_COMPARE(window->frameGeometry(), window->screen()->availableGeometry());
+// A player whose show the test steps itself.
+struct Show : PlayerFixture {
+    explicit Show(const QStringList& entries)
+        : PlayerFixture(entries) {
+        openStill();
     }
-    // Steps, then lets the decoding ahead finish, as the interval would.
-    void step() {
-        window->ShowNextSlide();
-        QTRY_COMPARE(window->Loader->pendingJobs(), 0);
-    }
-    QString caption() const { return window->windowTitle(); }
-    int messages() const { return static_cast<int>(world.prompter.messages.size()); }
-
-    FakeWorld world;
-    SlideListModel list;
-    SlideStepper state;
-    std::unique_ptr<frmImage> window;
 };
 } // namespace
 
@@ -196,23 +180,6 @@ private Q_SLOTS:
         QCOMPARE(loader->pendingJobs(), 0);
         show.window.reset();
         QCOMPARE(show.world.programEnd.calls, escape ? 1 : 0);
-    }
-
-    void cacheStaysWithinItsBound() {
-        PictureLoader loader(QSize(100, 100));
-        const PictureTarget target{QSize(100, 100), {}};
-        QStringList all;
-        for (const char* name : {"s1.bmp", "s2.jpg", "s3.tif", "s4.jpg", "s5.bmp"})
-            all.append(fresh(name, {100, 100}));
-        loader.want(all, target);
-        for (const QString& path : std::as_const(all))
-            QVERIFY(loader.take(path, target));
-        // Four pictures of the bound fill it; the oldest made room for the fifth.
-        QCOMPARE(loader.cache().cost(), 4 * 100 * 100 * 4);
-        QCOMPARE(loader.cache().count(), 4);
-        loader.want({all.first()}, target);
-        QTRY_COMPARE(loader.pendingJobs(), 0);
-        QCOMPARE(loader.cache().cost(), loader.cache().capacity());
     }
 };
 KAVELO_TEST(PrefetchTest)

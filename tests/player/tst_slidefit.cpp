@@ -1,6 +1,6 @@
 #include "player/SlideFit.h"
 #include "support/TestRegistry.h"
-#include "picture/Units.h"
+#include "ui/Units.h"
 
 #include <QTest>
 

@@ -5,7 +5,7 @@
 
 // The names are those in every settings file already written: a rename
 // would silently drop the user's values.
-class TestSettingsNames : public QObject {
+class SettingsNamesTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void spelling_data() {
@@ -25,6 +25,6 @@ private Q_SLOTS:
         QTEST(name, "stored");
     }
 };
-KAVELO_TEST(TestSettingsNames)
+KAVELO_TEST(SettingsNamesTest)
 
 #include "tst_settingsnames.moc"

@@ -3,7 +3,7 @@
 
 #include <QTest>
 
-class TestSlidePace : public QObject {
+class SlidePaceTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void steps_data() {
@@ -27,6 +27,6 @@ private Q_SLOTS:
         QTEST(SlidePace::intervalMs(pace), "intervalMs");
     }
 };
-KAVELO_TEST(TestSlidePace)
+KAVELO_TEST(SlidePaceTest)
 
 #include "tst_slidepace.moc"

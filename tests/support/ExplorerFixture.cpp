@@ -33,9 +33,7 @@ const QList<FakePrompter::Message>& ExplorerFixture::messages() const {
     return world.prompter.messages;
 }
 
-SlideshowExplorer::SlideshowExplorer(const QStringList& entries)
-    : window(world.context(),
-             VolumeTable({Volume{QStringLiteral("/"), QString()}}, world.folder.path())) {
+SlideshowExplorer::SlideshowExplorer(const QStringList& entries) {
     window.slideList().append(entries);
     window.show();
 }

@@ -4,8 +4,8 @@
 #include "support/Fakes.h"
 
 #include <QList>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // The explorer, loaded, on its own fakes. It starts in an empty temporary
@@ -30,13 +30,10 @@ struct ExplorerFixture {
 
 class frmImage;
 
-// The explorer shown with its slide list filled, in a world of fakes;
-// Slideshow opens the player through the program's own wiring.
-struct SlideshowExplorer {
+// The explorer shown with its slide list filled; Slideshow opens the
+// player through the program's own wiring.
+struct SlideshowExplorer : ExplorerFixture {
     explicit SlideshowExplorer(const QStringList& entries);
     // A click on Slideshow: the player it opened, or nullptr.
     frmImage* clickSlideshow();
-
-    FakeWorld world;
-    frmExplorer window;
 };

@@ -1,30 +1,39 @@
 #pragma once
 
 #include "seams/AppContext.h"
-#include "seams/ProgramEnd.h"
-#include "settings/SettingsStore.h"
 #include "seams/FileDialog.h"
+#include "seams/ProgramEnd.h"
 #include "seams/Prompter.h"
 #include "seams/UrlOpener.h"
+#include "settings/SettingsStore.h"
 
+#include <QGuiApplication>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
-// Records message boxes instead of showing them.
+// Records message boxes instead of showing them, each with whether the
+// hourglass was up while it showed, and can run the event loop meanwhile, as
+// a real message box does.
 class FakePrompter final : public Prompter {
 public:
     struct Message {
         QString text;
         MessageIcon icon;
+        bool hourglass;
     };
     void message(QWidget*, const QString& text, MessageIcon icon) override {
-        messages.append({text, icon});
+        messages.append({text, icon, QGuiApplication::overrideCursor() != nullptr});
+        if (whileOpen)
+            std::exchange(whileOpen, nullptr)();
     }
     QList<Message> messages;
+    std::function<void()> whileOpen;
 };
 
 // Answers file dialogs from a script; an empty answer is a cancel.

@@ -2,11 +2,15 @@
 
 #include <QBuffer>
 #include <QColorTransform>
+#include <QDir>
 #include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtEndian>
+#include <QtMath>
+#include <cmath>
+#include <vector>
 
 namespace {
 void putLe16(QByteArray& bytes, int value) {
@@ -127,11 +131,151 @@ QString patternMismatch(const QImage& image, bool colour) {
 }
 
 bool writeImage(const QString& path, const QImage& image, const QByteArray& format, int quality,
-                bool progressive) {
+                bool progressive, int compression) {
     QImageWriter writer(path, format);
     writer.setQuality(quality);
+    writer.setCompression(compression);
     writer.setProgressiveScanWrite(progressive);
     return writer.write(image);
+}
+
+QString writePicture(const QDir& folder, const QString& name, QSize size, const char* format) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb(x * 255 / size.width(), y * 255 / size.height(), 128);
+    }
+    const QString path = folder.filePath(name);
+    if (!format) {
+        const QString suffix = name.section(QLatin1Char('.'), -1).toLower();
+        format = suffix == QLatin1String("bmp")            ? "bmp"
+                 : suffix.startsWith(QLatin1String("tif")) ? "tif"
+                                                           : "jpg";
+    }
+    if (!image.save(path, format))
+        qFatal("could not write the test picture %s", qPrintable(path));
+    return path;
+}
+
+QString writeGarbage(const QDir& folder, const QString& name) {
+    const QString path = folder.filePath(name);
+    if (!writeBytes(path, "this is no picture at all\n"))
+        qFatal("could not write %s", qPrintable(path));
+    return path;
+}
+
+QImage photoLike(QSize size, quint32 seed) {
+    QImage image(size, QImage::Format_RGB32);
+    quint32 noise = seed;
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const int grain = int(noise >> 28);
+            line[x] = qRgb((x * 255 / size.width() + grain) & 0xFF,
+                           (y * 255 / size.height() + ((x / 40) % 2) * 60) & 0xFF,
+                           ((x + y) / 16 + grain * 3) & 0xFF);
+        }
+    }
+    return image;
+}
+
+namespace {
+// A small, fast, deterministic generator: the same seed gives the same
+// picture on every machine, so cached and regenerated sets agree.
+struct Random {
+    quint32 state;
+    quint32 next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+    double unit() { return next() / 4294967296.0; }
+};
+
+// One channel's broad light: a sum of slow waves along each axis and one
+// across, kept as per-row and per-column tables so a pixel costs additions.
+struct Gradient {
+    std::vector<float> byColumn;
+    std::vector<float> byRow;
+    std::vector<float> acrossColumn;
+    std::vector<float> acrossRow;
+
+    Gradient(QSize size, Random& random) {
+        byColumn.resize(size.width());
+        acrossColumn.resize(size.width());
+        byRow.resize(size.height());
+        acrossRow.resize(size.height());
+        const double fx = (0.5 + random.unit() * 2.5) * 2 * M_PI / size.width();
+        const double fy = (0.5 + random.unit() * 2.5) * 2 * M_PI / size.height();
+        const double gx = (1.0 + random.unit() * 4.0) * 2 * M_PI / size.width();
+        const double gy = (1.0 + random.unit() * 4.0) * 2 * M_PI / size.height();
+        const double px = random.unit() * 2 * M_PI, py = random.unit() * 2 * M_PI;
+        const double qx = random.unit() * 2 * M_PI, qy = random.unit() * 2 * M_PI;
+        const double base = 60 + random.unit() * 100;
+        for (int x = 0; x < size.width(); ++x) {
+            byColumn[x] = float(base + 45 * std::sin(fx * x + px));
+            acrossColumn[x] = float(std::sin(gx * x + qx));
+        }
+        for (int y = 0; y < size.height(); ++y) {
+            byRow[y] = float(35 * std::sin(fy * y + py));
+            acrossRow[y] = float(40 * std::sin(gy * y + qy));
+        }
+    }
+    float at(int x, int y) const { return byColumn[x] + byRow[y] + acrossColumn[x] * acrossRow[y]; }
+};
+
+// A coarse lattice of random values, smoothly interpolated: leaves, stone,
+// fabric, the detail that keeps a photo's mid frequencies busy.
+struct Texture {
+    static constexpr int cell = 6;
+    int columns;
+    std::vector<float> lattice;
+
+    Texture(QSize size, Random& random)
+        : columns(size.width() / cell + 2) {
+        lattice.resize(std::size_t(columns) * (size.height() / cell + 2));
+        for (float& value : lattice)
+            value = float(random.unit() * 2 - 1);
+    }
+    float at(int x, int y) const {
+        const int cx = x / cell, cy = y / cell;
+        const float fx = float(x % cell) / cell, fy = float(y % cell) / cell;
+        const float* row = lattice.data() + std::size_t(cy) * columns + cx;
+        const float top = row[0] + (row[1] - row[0]) * fx;
+        const float bottom = row[columns] + (row[columns + 1] - row[columns]) * fx;
+        return top + (bottom - top) * fy;
+    }
+};
+
+int clampByte(float value) {
+    return value < 0 ? 0 : value > 255 ? 255 : int(value);
+}
+} // namespace
+
+QImage cameraLike(QSize size, quint32 seed) {
+    Random random{seed * 2654435761u + 1};
+    const Gradient red(size, random), green(size, random), blue(size, random);
+    const Texture texture(size, random);
+    const float textureDepth = float(18 + random.unit() * 6);
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const quint32 noise = random.next();
+            // Sensor grain, mostly in the light and a little in the colour,
+            // as strong as a camera's at quality 90: about 9.7 MB a picture.
+            const float grain = float(int(noise & 15) + int((noise >> 4) & 15) - 15) * 1.75f;
+            const float tint = float(int((noise >> 8) & 7) - 4);
+            const float detail = texture.at(x, y) * textureDepth + grain;
+            line[x] =
+                qRgb(clampByte(red.at(x, y) + detail + tint), clampByte(green.at(x, y) + detail),
+                     clampByte(blue.at(x, y) + detail - tint));
+        }
+    }
+    return image;
 }
 
 QByteArray bmpBytes(const QImage& image, int bitsPerPixel, BmpCompression compression,

@@ -8,9 +8,11 @@
 #include <QString>
 #include <QStringList>
 
-// Writers of real picture files for the tests: Qt's own writers, a BMP
-// encoder for the variants Qt cannot write, and ImageMagick's convert for
-// the TIFF and JPEG variants neither can.
+class QDir;
+
+// Writers of real picture files for the tests and the benchmarks: Qt's own
+// writers, a BMP encoder for the variants Qt cannot write, and ImageMagick's
+// convert for the TIFF and JPEG variants neither can.
 
 // 64 x 48 unless asked otherwise: the top left quarter black, the rest
 // white, and with colour the bottom right quarter red. Any turn, flip or
@@ -24,8 +26,24 @@ QString patternMismatch(const QImage& image, bool colour);
 // which says so in the profile Qt's writers embed.
 QImage flatInColourSpace(QRgb srgb, const QColorSpace& space, QSize size = QSize(64, 48));
 
+// compression 1 makes a TIFF LZW; JPEG and BMP ignore it.
 bool writeImage(const QString& path, const QImage& image, const QByteArray& format,
-                int quality = 90, bool progressive = false);
+                int quality = 90, bool progressive = false, int compression = -1);
+
+// A picture of a colour gradient in folder, in the format its name's
+// extension tells unless given; the test ends when it cannot be written.
+QString writePicture(const QDir& folder, const QString& name, QSize size,
+                     const char* format = nullptr);
+// A file that carries a picture extension but holds no picture.
+QString writeGarbage(const QDir& folder, const QString& name);
+
+// A picture with grain and edges, so that it compresses like a photo and
+// the encoders work as hard as on one.
+QImage photoLike(QSize size, quint32 seed = 12345);
+// A photo-like picture: smooth gradients of light and colour, a mid-scale
+// texture and fine grain, all from seed, so that every seed gives a
+// different picture which a JPEG encoder finds as dense as a camera's.
+QImage cameraLike(QSize size, quint32 seed);
 
 enum class BmpCompression { None, Rle8, Rle4 };
 // A BMP of an image holding only black, white and red: 1 bit (black and

@@ -1,5 +1,4 @@
 #include "support/TestRegistry.h"
-#include "ui/AccessibleFactory.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -83,8 +82,6 @@ std::vector<QByteArray> argumentsFor(const char* className, const QMetaObject& m
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setAttribute(Qt::AA_Use96Dpi, true);
-    // As main does.
-    installAccessibleFactories();
     int failures = 0;
     for (const Registered& test : registry()) {
         std::unique_ptr<QObject> object(test.factory());

@@ -1,14 +1,16 @@
+#include "about/frmAbout.h"
 #include "explorer/frmExplorer.h"
 #include "options/frmOptions.h"
 #include "player/frmImage.h"
-#include "support/Fakes.h"
+#include "show/SlideListModel.h"
+#include "support/ExplorerFixture.h"
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
-#include "show/SlideListModel.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -21,14 +23,13 @@ void activate(QWidget& window) {
 }
 } // namespace
 
-// The options dialog as the explorer uses it.
-class OptionsInExplorerTest : public QObject {
+// The options dialog and the about box as the explorer opens them.
+class DialogsInExplorerTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void explorerLoadCreatesTheDialogHidden() {
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         QVERIFY(e.optionsForm.isLoaded());
         frmOptions* dialog = e.optionsForm.get();
         QVERIFY(!dialog->isVisible());
@@ -43,9 +44,8 @@ private Q_SLOTS:
     }
 
     void theMenuCreatesTheDialogAfreshAfterOk() {
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         e.mnuOpts_Click();
         e.optionsForm.get()->cmdOK_Click();
         QTRY_VERIFY(!e.optionsForm.isLoaded());
@@ -61,9 +61,8 @@ private Q_SLOTS:
     }
     void applyDuringARunDecidesWhatTheExitStores() {
         QFETCH(bool, apply);
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         e.mnuOpts_Click();
         frmOptions* dialog = e.optionsForm.get();
         activate(*dialog);
@@ -74,21 +73,20 @@ private Q_SLOTS:
             QTest::mouseClick(dialog->cmdCancel, Qt::LeftButton);
 
         e.btnExit_Click();
-        QCOMPARE(world.programEnd.calls, 1);
+        QCOMPARE(explorer.world.programEnd.calls, 1);
         if (apply) {
-            QCOMPARE(world.stored("paths", "Drive"), e.Drive->drive());
-            QCOMPARE(world.stored("paths", "Dir"), e.Dir->path());
-            QCOMPARE(world.stored("paths", "Dir"), QDir::tempPath());
+            QCOMPARE(explorer.world.stored("paths", "Drive"), e.Drive->drive());
+            QCOMPARE(explorer.world.stored("paths", "Dir"), e.Dir->path());
+            QCOMPARE(explorer.world.stored("paths", "Dir"), explorer.start.path());
         } else {
-            QCOMPARE(world.stored("paths", "Drive"), QStringLiteral("<absent>"));
-            QCOMPARE(world.stored("paths", "Dir"), QStringLiteral("<absent>"));
+            QCOMPARE(explorer.world.stored("paths", "Drive"), QStringLiteral("<absent>"));
+            QCOMPARE(explorer.world.stored("paths", "Dir"), QStringLiteral("<absent>"));
         }
     }
 
     void aPlayerOpenedAfterApplyUsesTheNewInterval() {
-        FakeWorld world;
-        frmExplorer e(world.context(), VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
+        ExplorerFixture explorer;
+        frmExplorer& e = explorer.window;
         e.slideList().append(QDir::temp().filePath("kavelo-missing-picture.jpg"));
 
         // A player already open keeps what it read.
@@ -110,7 +108,36 @@ private Q_SLOTS:
         QCOMPARE(e.imageForm.get()->Timer1->interval(), 7 * 600);
         e.imageForm.unload();
     }
-};
-KAVELO_TEST(OptionsInExplorerTest)
 
-#include "tst_options_explorer.moc"
+    void openCloseOpenShowsTheSame() {
+        FakeWorld world;
+        AppContext context = world.context();
+        context.info.major = 2;
+        context.info.minor = 10;
+        context.info.revision = 3;
+        frmExplorer e(context, VolumeTable({{"/", ""}}, QDir::tempPath()));
+        e.Form_Load();
+        e.show();
+
+        e.mnuAboutInfo_Click();
+        QPointer<frmAbout> first = e.aboutForm.get();
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(first->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(first->Label1->text(), QStringLiteral("Version: 2.10.3"));
+        const QImage firstLook = first->grab().toImage();
+        QTest::mouseClick(first->cmdOK, Qt::LeftButton);
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(!e.aboutForm.isLoaded());
+
+        e.mnuAboutInfo_Click();
+        frmAbout* second = e.aboutForm.get();
+        QVERIFY(second && second->isVisible());
+        QCOMPARE(second->Label1->text(), QStringLiteral("Version: 2.10.3"));
+        QCOMPARE(second->grab().toImage(), firstLook);
+        second->close();
+        QTRY_VERIFY(!e.aboutForm.isLoaded());
+    }
+};
+KAVELO_TEST(DialogsInExplorerTest)
+
+#include "tst_dialogs.moc"

@@ -1,6 +1,4 @@
 #include "about/frmAbout.h"
-#include "app/frmSplash.h"
-#include "explorer/frmExplorer.h"
 #include "support/Fakes.h"
 #include "support/TestRegistry.h"
 #include "ui/LinkLabel.h"
@@ -8,7 +6,6 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -40,35 +37,6 @@ private Q_SLOTS:
         QCOMPARE(box.Label1->text(), QStringLiteral("Version"));
         box.Form_Load();
         QCOMPARE(box.Label1->text(), text);
-    }
-
-    void openCloseOpenShowsTheSame() {
-        FakeWorld world;
-        AppContext context = world.context();
-        context.info.major = 2;
-        context.info.minor = 10;
-        context.info.revision = 3;
-        frmExplorer e(context, VolumeTable({{"/", ""}}, QDir::tempPath()));
-        e.Form_Load();
-        e.show();
-
-        e.mnuAboutInfo_Click();
-        QPointer<frmAbout> first = e.aboutForm.get();
-        QVERIFY(first && first->isVisible());
-        QCOMPARE(first->windowModality(), Qt::ApplicationModal);
-        QCOMPARE(first->Label1->text(), QStringLiteral("Version: 2.10.3"));
-        const QImage firstLook = first->grab().toImage();
-        QTest::mouseClick(first->cmdOK, Qt::LeftButton);
-        QTRY_VERIFY(first.isNull());
-        QVERIFY(!e.aboutForm.isLoaded());
-
-        e.mnuAboutInfo_Click();
-        frmAbout* second = e.aboutForm.get();
-        QVERIFY(second && second->isVisible());
-        QCOMPARE(second->Label1->text(), QStringLiteral("Version: 2.10.3"));
-        QCOMPARE(second->grab().toImage(), firstLook);
-        second->close();
-        QTRY_VERIFY(!e.aboutForm.isLoaded());
     }
 
     void onlyOkOrTheCloseBoxEndsTheBox_data() {
@@ -161,38 +129,6 @@ private Q_SLOTS:
         QVERIFY(!box.cmdOK->isDefault());
         QVERIFY(!box.cmdOK->autoDefault());
     }
-    // Text on the boxes' fixed white keeps the scheme's button text colour
-    // only where it reads there; a dark scheme's light text becomes black.
-    void textOnWhiteReadsUnderEveryScheme_data() {
-        QTest::addColumn<QColor>("scheme");
-        QTest::addColumn<QColor>("shown");
-        QTest::newRow("standard scheme") << QColor(Qt::black) << QColor(Qt::black);
-        QTest::newRow("dark navy text") << QColor(0, 0, 128) << QColor(0, 0, 128);
-        QTest::newRow("dark scheme") << QColor(238, 238, 238) << QColor(Qt::black);
-        QTest::newRow("mid grey") << QColor(150, 150, 150) << QColor(Qt::black);
-    }
-    void textOnWhiteReadsUnderEveryScheme() {
-        QFETCH(QColor, scheme);
-        QFETCH(QColor, shown);
-        const QPalette standard = QApplication::palette();
-        QPalette dark = standard;
-        dark.setColor(QPalette::ButtonText, scheme);
-        dark.setColor(QPalette::WindowText, scheme);
-        dark.setColor(QPalette::Window, QColor(40, 40, 40));
-        dark.setColor(QPalette::Button, QColor(50, 50, 50));
-        QApplication::setPalette(dark);
-        FakeWorld world;
-        frmAbout box(world.context());
-        frmSplash splash(world.context().info);
-        QApplication::setPalette(standard);
-        const QList<const QLabel*> onWhite{box.Label1,         box.Label2,        splash.lblVersion,
-                                           splash.lblPlatform, splash.lblWarning, splash.lblCompany,
-                                           splash.lblCopyright};
-        for (const QLabel* label : onWhite)
-            QCOMPARE(label->palette().color(QPalette::WindowText), shown);
-        QCOMPARE(box.palette().color(QPalette::Window), QColor(Qt::white));
-    }
-
     // A screen reader finds a link it can activate, not static text.
     void theLinkIsAnActivatableLink() {
         FakeWorld world;

@@ -1,11 +1,10 @@
-#include "explorer/frmExplorer.h"
-#include "show/SlideStepper.h"
-#include "player/TestPictures.h"
 #include "player/frmImage.h"
-#include "support/ExplorerFixture.h"
-#include "support/Fakes.h"
-#include "support/TestRegistry.h"
 #include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
+#include "support/ExplorerFixture.h"
+#include "support/PictureFiles.h"
+#include "support/PlayerFixture.h"
+#include "support/TestRegistry.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -14,7 +13,6 @@
 
 namespace {
 using Explorer = SlideshowExplorer;
-
 } // namespace
 
 class SlideShowButtonTest : public QObject {

@@ -1,6 +1,6 @@
+#include "show/SlideListModel.h"
 #include "show/SlideStepper.h"
 #include "support/TestRegistry.h"
-#include "show/SlideListModel.h"
 
 #include <QSet>
 #include <QTest>

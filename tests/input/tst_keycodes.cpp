@@ -1,13 +1,10 @@
-#include "support/TestRegistry.h"
-#include "files/FileSystem.h"
 #include "input/KeyCodes.h"
-#include "picture/Units.h"
+#include "support/TestRegistry.h"
 
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QTest>
 
-class HelpersTest : public QObject {
+class KeyCodesTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void keyCodes_data() {
@@ -87,65 +84,7 @@ private Q_SLOTS:
         const QKeyEvent alt(QEvent::KeyPress, Qt::Key_A, Qt::AltModifier);
         QCOMPARE(shiftState(alt), 4);
     }
-
-    void twipsRoundToPixels() {
-        QCOMPARE(twipsToPixels(15), 1);
-        QCOMPARE(twipsToPixels(11790), 786);
-        // Far edges are rounded, so touching controls keep touching.
-        const QRect left = twipsRect(240, 4620, 1515, 735);
-        const QRect right = twipsRect(1755, 4620, 1515, 735);
-        QCOMPARE(left.right() + 1, right.left());
-    }
-
-    void extensionName_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("extension");
-        QTest::newRow("plain") << "/a/b.jpg"
-                               << "jpg";
-        QTest::newRow("several dots") << "/a/archive.tar.jpg"
-                                      << "jpg";
-        QTest::newRow("upper case kept") << "/a/B.JPG"
-                                         << "JPG";
-        QTest::newRow("no dot") << "/a/README"
-                                << "";
-        QTest::newRow("dot only in folder") << "/a.d/file"
-                                            << "";
-        QTest::newRow("trailing dot") << "/a/file."
-                                      << "";
-        QTest::newRow("root double slash") << "//x.bmp"
-                                           << "bmp";
-    }
-    void extensionName() {
-        QFETCH(QString, path);
-        QFETCH(QString, extension);
-        QCOMPARE(GetExtensionName(path), extension);
-    }
-
-    void supportedExtensionsAreExactAndCaseSensitive() {
-        for (const char* yes : {"jpg", "bmp", "tif"})
-            QVERIFY(isSupportedPictureExtension(QLatin1String(yes)));
-        for (const char* no : {"JPG", "Jpg", "jpeg", "tiff", "png", "", "jp"})
-            QVERIFY(!isSupportedPictureExtension(QLatin1String(no)));
-    }
-
-    void fileExistsOnlyForFiles() {
-        QTemporaryDir dir;
-        QFile file(dir.filePath("a.jpg"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        QVERIFY(FileExists(dir.filePath("a.jpg")));
-        QVERIFY(!FileExists(dir.path()));
-        QVERIFY(!FileExists(dir.filePath("missing.jpg")));
-        QVERIFY(!FileExists(QString()));
-        QVERIFY(QFile::link(dir.filePath("a.jpg"), dir.filePath("link.jpg")));
-        QVERIFY(FileExists(dir.filePath("link.jpg")));
-    }
-
-    void picturePathInRootHasTwoSlashes() {
-        QCOMPARE(picturePath("/", "a.jpg"), QStringLiteral("//a.jpg"));
-        QCOMPARE(picturePath("/home/x", "a.jpg"), QStringLiteral("/home/x/a.jpg"));
-    }
 };
-KAVELO_TEST(HelpersTest)
+KAVELO_TEST(KeyCodesTest)
 
-#include "tst_helpers.moc"
+#include "tst_keycodes.moc"

@@ -6,9 +6,9 @@
 //   kavelo_savechild once <file> <entries>   one save of that many entries
 //   kavelo_savechild loop <file> <entries>   saves two different lists in
 //       turn until killed, printing "saved" after each completed save
+#include "show/SlideListModel.h"
 #include "support/ExplorerFixture.h"
 #include "support/SaveFaultLists.h"
-#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QTextStream>

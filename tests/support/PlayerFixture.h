@@ -1,0 +1,35 @@
+#pragma once
+
+#include "player/frmImage.h"
+#include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
+#include "support/Fakes.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+// A player window on its own slide list and fakes, opened as the explorer
+// opens it.
+struct PlayerFixture {
+    explicit PlayerFixture(const QStringList& entries);
+
+    // Loads and shows the window; its timer runs.
+    frmImage& open();
+    // Opens the window with its timer stopped, once the window system has
+    // maximized it, for a test that steps the show itself.
+    frmImage& openStill();
+    // Steps, then lets the decoding ahead finish, as the interval would.
+    void step();
+    QString caption() const;
+    int messages() const;
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+    FakeWorld world;
+    SlideListModel list;
+    SlideStepper state;
+    std::unique_ptr<frmImage> window;
+};
+
+// The player's caption for a picture: "path WxH Direction".
+QString playerCaption(const QString& path, const char* size, const char* direction);
