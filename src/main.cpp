@@ -1,16 +1,16 @@
-#include "seams/AppContext.h"
 #include "app/CommandLine.h"
-#include "seams/ProgramEnd.h"
-#include "settings/SettingsStore.h"
 #include "app/modMain.h"
 #include "picture/ColourConversion.h"
 #include "picture/ImageAllocationLimit.h"
 #include "picture/PictureDecoder.h"
-#include "ui/AccessibleFactory.h"
+#include "seams/AppContext.h"
 #include "seams/DisplayColourProfile.h"
 #include "seams/FileDialog.h"
+#include "seams/ProgramEnd.h"
 #include "seams/Prompter.h"
 #include "seams/UrlOpener.h"
+#include "settings/SettingsStore.h"
+#include "ui/AccessibleFactory.h"
 
 #include <QApplication>
 #include <QDir>

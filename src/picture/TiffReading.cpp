@@ -2,8 +2,8 @@
 
 #include "picture/BoxShrinker.h"
 #include "picture/ColourConversion.h"
-#include "picture/LargeImage.h"
 #include "picture/DecodeContext.h"
+#include "picture/LargeImage.h"
 #include "picture/PictureFit.h"
 #include "picture/TiffRowConverter.h"
 #include "picture/TiffSampleRows.h"

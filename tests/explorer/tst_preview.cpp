@@ -1,10 +1,10 @@
+#include "player/frmImage.h"
+#include "show/SlideListModel.h"
 #include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "player/frmImage.h"
-#include "show/SlideListModel.h"
 
 #include <QApplication>
 #include <QFile>

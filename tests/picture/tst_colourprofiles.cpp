@@ -1,7 +1,7 @@
-#include "support/PictureFiles.h"
-#include "support/TestRegistry.h"
 #include "picture/ColourConversion.h"
 #include "picture/PictureDecoder.h"
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
-#include <lcms2.h>
 #include <atomic>
+#include <lcms2.h>
 #include <memory>
 #include <thread>
 

@@ -1,8 +1,8 @@
-#include "support/PictureFiles.h"
-#include "support/TestRegistry.h"
 #include "picture/AreaShrinker.h"
 #include "picture/LargeImage.h"
 #include "picture/PictureDecoder.h"
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
 
 #include <QTemporaryDir>
 #include <QTest>

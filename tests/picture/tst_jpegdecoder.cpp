@@ -1,7 +1,7 @@
-#include "support/PictureFiles.h"
-#include "support/TestRegistry.h"
 #include "picture/JpegDecoder.h"
 #include "picture/PictureDecoder.h"
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>

@@ -1,14 +1,14 @@
-#include "support/PictureFiles.h"
-#include "support/TestRegistry.h"
 #include "picture/PictureDecoder.h"
 #include "picture/PictureFit.h"
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
 
 #include <QDir>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QtEndian>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 #include <sys/stat.h>
 
 namespace {

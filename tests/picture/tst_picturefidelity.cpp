@@ -1,6 +1,6 @@
+#include "picture/PictureDecoder.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
-#include "picture/PictureDecoder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "support/PictureFiles.h"
-#include "support/TestRegistry.h"
 #include "picture/BoxShrinker.h"
 #include "picture/DecodeContext.h"
 #include "picture/TiffDecoder.h"
+#include "support/PictureFiles.h"
+#include "support/TestRegistry.h"
 
 #include <QBuffer>
 #include <QDir>
