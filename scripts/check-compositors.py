@@ -65,6 +65,8 @@ class Session:
         self.home = work / f"home-{self.name}"
         user = pwd.getpwnam(USER)
         for folder in (self.runtime, self.home):
+            # A second try starts afresh.
+            shutil.rmtree(folder, ignore_errors=True)
             folder.mkdir(mode=0o700)
             os.chown(folder, user.pw_uid, user.pw_gid)
         self.env = {"PATH": "/usr/bin:/bin", "HOME": str(self.home),
@@ -231,7 +233,15 @@ class Openbox(Session):
         with os.fdopen(reader) as pipe:
             self.env["DISPLAY"] = ":" + pipe.readline().strip()
         poll("Xvfb", lambda: self.run(["xdotool", "getdisplaygeometry"]).returncode == 0)
-        self.spawn(["openbox"], log)
+        # On a session bus of its own, as a desktop session has one: without
+        # it Qt's accessibility asks libdbus to launch a bus through the X
+        # server, which at times held the program's first window back past
+        # the check's wait.
+        bus_file = self.runtime / "bus-address"
+        script = f'echo "$DBUS_SESSION_BUS_ADDRESS" > {bus_file}; exec openbox'
+        self.spawn(["dbus-run-session", "--", "bash", "-c", script], log)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = poll(
+            "openbox's bus", lambda: bus_file.exists() and bus_file.read_text().strip())
 
     def program_env(self):
         return {"QT_QPA_PLATFORM": "xcb"}
@@ -326,7 +336,10 @@ def ensure_user():
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--program", default=str(ROOT / "build" / "kavelo"))
-    parser.add_argument("names", nargs="*", default=["sway", "mutter", "kwin", "openbox"])
+    # openbox first: a desktop started after the Wayland ones has been seen,
+    # now and then, to show no window at all, as if something of theirs
+    # lingered on the X side.
+    parser.add_argument("names", nargs="*", default=["openbox", "sway", "mutter", "kwin"])
     options = parser.parse_args()
     if os.geteuid() != 0:
         print("check-compositors: run as root; it makes a user for the compositors",
@@ -352,17 +365,23 @@ def main() -> int:
                             "-annotate", "+0+0", str(index), str(path)], check=True)
             pictures.append(str(path))
         for name in options.names:
-            print(f"--- {name}")
-            session = sessions[name](work, out)
-            try:
-                session.start()
-                scenario(session, pictures)
-            except (Failure, subprocess.TimeoutExpired) as fault:
-                print(f"FAIL: {name}: {fault}", file=sys.stderr)
-                session.shot(f"{name}-failure.png")
-                failed.append(name)
-            finally:
-                session.stop()
+            # A second try on a fresh desktop before a failure counts: the
+            # check fails on a program that misbehaves, not on a desktop
+            # that came up badly once on a loaded machine.
+            for attempt in (1, 2):
+                print(f"--- {name}" + (" (second try)" if attempt == 2 else ""))
+                session = sessions[name](work, out)
+                try:
+                    session.start()
+                    scenario(session, pictures)
+                    break
+                except (Failure, subprocess.TimeoutExpired) as fault:
+                    print(f"FAIL: {name}: {fault}", file=sys.stderr)
+                    session.shot(f"{name}-failure.png")
+                    if attempt == 2:
+                        failed.append(name)
+                finally:
+                    session.stop()
     print(f"{len(options.names) - len(failed)} passed, {len(failed)} failed")
     return 1 if failed else 0
 
