@@ -411,3 +411,18 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation) {
     segment.append(char((exif.size() + 2) >> 8)).append(char((exif.size() + 2) & 0xFF));
     return jpeg.left(2) + segment + exif + jpeg.mid(2);
 }
+
+QList<int> shrunkGreys(QSize source, const QImage& out,
+                       const std::function<void(const QRgb*)>& addRow) {
+    for (int y = 0; y < source.height(); ++y) {
+        QList<QRgb> row;
+        for (int x = 0; x < source.width(); ++x)
+            row.append(qRgb(10 * x + 100 * y, 10 * x + 100 * y, 10 * x + 100 * y));
+        addRow(row.constData());
+    }
+    QList<int> greys;
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            greys.append(qGray(out.pixel(x, y)));
+    return greys;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "support/FileBytes.h"
 
 #include <QByteArray>
@@ -27,6 +29,12 @@ QString patternMismatch(const QImage& image, bool colour);
 QImage flatInColourSpace(QRgb srgb, const QColorSpace& space, QSize size = QSize(64, 48));
 
 // compression 1 makes a TIFF LZW; JPEG and BMP ignore it.
+// Feeds a grey gradient of source's size (10 a column, 100 a row) to
+// addRow a row at a time, then reads the grey levels of out row by row:
+// what a shrinker made of it.
+QList<int> shrunkGreys(QSize source, const QImage& out,
+                       const std::function<void(const QRgb*)>& addRow);
+
 bool writeImage(const QString& path, const QImage& image, const QByteArray& format,
                 int quality = 90, bool progressive = false, int compression = -1);
 
