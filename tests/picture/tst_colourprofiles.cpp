@@ -52,6 +52,18 @@ QByteArray greyGamma22() {
     return bytes;
 }
 
+// sRGB's primaries with its black raised to 3 % grey: converting it needs
+// black-point compensation, which a plain matrix and curves would miss.
+QByteArray raisedBlack() {
+    const cmsFloat64Number params[] = {2.2, 0.9862, 0, 0, 0, 0.03, 0.03};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 5, params);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+    const QByteArray bytes = profileBytes(cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves));
+    cmsFreeToneCurve(curve);
+    return bytes;
+}
+
 // CIEDE2000 between two pictures of the same size, as seen in sRGB.
 struct Difference {
     double mean = 0;
@@ -208,6 +220,8 @@ private Q_SLOTS:
         const QString grey = dir.filePath("grey22.icc");
         writeBytes(p3, QColorSpace(QColorSpace::DisplayP3).iccProfile());
         writeBytes(grey, greyGamma22());
+        const QString raised = dir.filePath("raised.icc");
+        writeBytes(raised, raisedBlack());
         const QString adobe = colord + "AdobeRGB1998.icc";
         const QString prophoto = colord + "ProPhotoRGB.icc";
         const QString cmyk = ghostscript + "default_cmyk.icc";
@@ -215,6 +229,7 @@ private Q_SLOTS:
         QTest::newRow("prophoto jpeg") << prophoto << "jpg" << QStringList();
         QTest::newRow("display p3 jpeg") << p3 << "jpg" << QStringList();
         QTest::newRow("grey gamma 2.2 jpeg") << grey << "jpg" << QStringList();
+        QTest::newRow("raised black jpeg") << raised << "jpg" << QStringList();
         QTest::newRow("cmyk jpeg") << cmyk << "jpg" << QStringList();
         QTest::newRow("adobe rgb tiff") << adobe << "tif" << QStringList();
         QTest::newRow("prophoto tiff 16-bit") << prophoto << "tif" << QStringList{"-depth", "16"};
@@ -373,6 +388,15 @@ private Q_SLOTS:
                                     : qRgb(200, 40, 40);
         QVERIFY2(near(centre(picture.image), expected, 2),
                  qPrintable(QColor(centre(picture.image)).name()));
+        // Half see-through: the same colour, the alpha kept.
+        QImage seeThrough = srgbRed.convertToFormat(QImage::Format_ARGB32);
+        seeThrough.fill(qRgba(200, 40, 40, 128));
+        DecodedPicture halfAlpha{seeThrough.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                                 srgbRed.size(), QColorSpace(QColorSpace::SRgb).iccProfile()};
+        conversion.apply(halfAlpha);
+        const QRgb straight = qUnpremultiply(centre(halfAlpha.image));
+        QCOMPARE(qAlpha(straight), 128);
+        QVERIFY2(near(straight, expected, 3), qPrintable(QColor(straight).name()));
     }
 };
 KAVELO_TEST(ColourProfileTest)
