@@ -174,7 +174,14 @@ ColourConversion::ColourConversion(const QByteArray& displayProfile) {
 ColourConversion::~ColourConversion() = default;
 
 bool ColourConversion::takesInks(const QByteArray& profile) {
-    return modelOf(profile) == Model::Cmyk && transformFor(profile, Layout::Inks);
+    if (modelOf(profile) != Model::Cmyk)
+        return false;
+    // Whether lcms2 reads it as a picture's CMYK profile is enough here: the
+    // transform, tens of milliseconds of tables, is built when the inks are
+    // converted, and inks it cannot convert are mixed plainly then.
+    const Profile in = openProfile(profile);
+    return in && cmsGetColorSpace(in.get()) == cmsSigCmykData && describesPixels(in.get()) &&
+           cmsIsIntentSupported(in.get(), intent, LCMS_USED_AS_INPUT);
 }
 
 std::shared_ptr<const ColourConversion::Transform>

@@ -92,6 +92,17 @@ std::unique_ptr<const MatrixShaper> MatrixShaper::make(void* in, void* out, void
             linear[channel][level] = cmsEvalToneCurveFloat(curve, cmsFloat32Number(level / 255.0));
     }
 
+    // Each output channel's 8-bit level for each step of linear light.
+    std::array<std::vector<quint8>, 3> levels;
+    for (size_t channel = 0; channel < 3; ++channel) {
+        levels[channel].resize(steps + 1);
+        for (int step = 0; step <= steps; ++step) {
+            const float v =
+                cmsEvalToneCurveFloat(reversed[channel], cmsFloat32Number(step) / steps);
+            levels[channel][size_t(step)] = quint8(std::lround(std::clamp(v, 0.0f, 1.0f) * 255));
+        }
+    }
+
     std::unique_ptr<MatrixShaper> shaper(new MatrixShaper);
     for (size_t row = 0; row < 3; ++row) {
         // Where this output channel's sum starts, and how far it reaches.
@@ -117,12 +128,9 @@ std::unique_ptr<const MatrixShaper> MatrixShaper::make(void* in, void* out, void
             return nullptr;
         std::vector<quint8>& encoded = shaper->encoded_[row];
         encoded.resize(size_t(span));
-        for (qint64 i = 0; i < span; ++i) {
-            const double v = std::clamp(double(base + i) / steps, 0.0, 1.0);
-            encoded[size_t(i)] = quint8(std::lround(
-                std::clamp(cmsEvalToneCurveFloat(reversed[row], cmsFloat32Number(v)), 0.0f, 1.0f) *
-                255));
-        }
+        for (qint64 i = 0; i < span; ++i)
+            encoded[size_t(i)] =
+                levels[row][size_t(std::clamp(base + i, qint64(0), qint64(steps)))];
     }
 
     // Black-point compensation, chromatic adaptation or a curve lcms2
