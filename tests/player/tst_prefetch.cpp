@@ -87,7 +87,7 @@ private Q_SLOTS:
         const QString x = fresh("x.jpg", {400, 300});
         Show show({a, x, b});
         show.step();
-        QVERIFY(show.window->Loader->cache().count() >= 2);
+        QTRY_VERIFY_WITH_TIMEOUT(show.window->Loader->cache().count() >= 2, 20000);
         QFile::remove(x);
         if (change == QLatin1String("replace"))
             fresh("x.jpg", {60, 40});
