@@ -6,10 +6,8 @@
 #include "picture/ColourConversion.h"
 #include "picture/PictureLoader.h"
 #include "player/frmImage.h"
-#include "show/SlideListModel.h"
-#include "show/SlideStepper.h"
-#include "support/Fakes.h"
 #include "support/PictureFiles.h"
+#include "support/PlayerFixture.h"
 
 #include <QColorSpace>
 #include <QCoreApplication>
@@ -117,13 +115,10 @@ void benchColour() {
         untagged.append(plain);
         tagged.append(adobe);
     }
-    FakeWorld world;
-    SlideListModel list;
-    SlideStepper state;
-    frmImage window(world.context(), list, state);
-    window.Form_Load();
+    PlayerFixture show({});
+    frmImage& window = show.open();
     window.Timer1->stop();
-    window.show();
+    SlideListModel& list = show.list;
     // The window manager maximizes the window on its own time, and the
     // loader decodes for the size it has when asked.
     QDeadlineTimer settle(1000);

@@ -3,10 +3,8 @@
 
 #include "BenchSupport.h"
 #include "player/frmImage.h"
-#include "show/SlideListModel.h"
-#include "show/SlideStepper.h"
-#include "support/Fakes.h"
 #include "support/PictureFiles.h"
+#include "support/PlayerFixture.h"
 #include "ui/PictureView.h"
 
 #include <QApplication>
@@ -24,20 +22,19 @@ double megabytes(const QString& path) {
     return QFileInfo(path).size() / (1024.0 * 1024.0);
 }
 
-struct Show {
-    explicit Show(AppContext context)
-        : window(context, list, state) {
-        window.Form_Load();
-        window.Timer1->stop();
-        // Framed 1920 x 1080 whatever the screen: the step fits pictures to
-        // the window's outer size.
-        window.setWindowState(Qt::WindowNoState);
-        window.show();
+// The player framed at 1920 x 1080 whatever the screen: the step fits
+// pictures to the window's outer size.
+struct Show : PlayerFixture {
+    Show()
+        : PlayerFixture({}) {
+        open();
+        window->Timer1->stop();
+        window->setWindowState(Qt::WindowNoState);
         // The window manager frames and resizes the window on its own time.
         const QSize outer(1920, 1080);
         QDeadlineTimer deadline(5000);
-        while (window.frameGeometry().size() != outer && !deadline.hasExpired()) {
-            window.resize(outer - (window.frameGeometry().size() - window.size()));
+        while (window->frameGeometry().size() != outer && !deadline.hasExpired()) {
+            window->resize(outer - (window->frameGeometry().size() - window->size()));
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         }
     }
@@ -45,14 +42,10 @@ struct Show {
     double timedStep() {
         QElapsedTimer timer;
         timer.start();
-        window.ShowNextSlide();
-        window.repaint();
+        window->ShowNextSlide();
+        window->repaint();
         return elapsedMs(timer);
     }
-
-    SlideListModel list;
-    SlideStepper state;
-    frmImage window;
 };
 } // namespace
 
@@ -78,10 +71,9 @@ void benchPlayer() {
                 megabytes(jpeg), megabytes(tiff), megabytes(bmp), megabytes(wide),
                 PictureView::decodeBound().width(), PictureView::decodeBound().height());
 
-    FakeWorld world;
-    Show show(world.context());
-    std::printf("window outer size %d x %d\n", show.window.frameGeometry().width(),
-                show.window.frameGeometry().height());
+    Show show;
+    std::printf("window outer size %d x %d\n", show.window->frameGeometry().width(),
+                show.window->frameGeometry().height());
     for (const QString& path : {jpeg, tiff}) {
         show.list.clear();
         show.list.append(path);
@@ -92,7 +84,7 @@ void benchPlayer() {
         std::printf("one step, %s: median %.0f ms of 5 (%.0f..%.0f); caption \"%s\"\n",
                     qPrintable(QFileInfo(path).fileName()), spread.median, spread.least,
                     spread.most,
-                    qPrintable(show.window.windowTitle().section(QLatin1Char('/'), -1)));
+                    qPrintable(show.window->windowTitle().section(QLatin1Char('/'), -1)));
     }
 
     show.list.clear();
@@ -103,8 +95,8 @@ void benchPlayer() {
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < 200; ++i) {
-        show.window.ShowNextSlide();
-        show.window.repaint();
+        show.window->ShowNextSlide();
+        show.window->repaint();
         QCoreApplication::processEvents();
     }
     const qint64 elapsed = timer.elapsed();
@@ -112,6 +104,5 @@ void benchPlayer() {
                 "12000x3000): %.1f s, %.0f ms a step; resident before %.0f MB, peak %.0f MB%s; "
                 "%d messages\n",
                 elapsed / 1000.0, elapsed / 200.0, kbToMb(before), kbToMb(peakResidentKb()),
-                reset ? "" : " (peak not reset: includes generating the inputs)",
-                int(world.prompter.messages.size()));
+                reset ? "" : " (peak not reset: includes generating the inputs)", show.messages());
 }

@@ -14,6 +14,7 @@
 #include "show/SlideListModel.h"
 #include "show/SlideStepper.h"
 #include "support/Fakes.h"
+#include "support/PlayerFixture.h"
 #include "ui/PictureView.h"
 
 #include <QApplication>
@@ -89,12 +90,11 @@ void printRow(const char* kind, const char* mode, const char* action,
 
 // A player window on its own slide list, maximized as the explorer opens it,
 // with its timer stopped until a measurement starts it.
-struct Rig {
-    Rig() {
-        window = std::make_unique<frmImage>(world.context(), list, state);
-        window->Form_Load();
+struct Rig : PlayerFixture {
+    Rig()
+        : PlayerFixture({}) {
+        open();
         window->Timer1->stop();
-        window->show();
         // The window manager, where there is one, maximizes and frames the
         // window on its own time.
         QElapsedTimer waited;
@@ -142,10 +142,6 @@ struct Rig {
         return watch->paintedMs();
     }
 
-    FakeWorld world;
-    SlideListModel list;
-    SlideStepper state;
-    std::unique_ptr<frmImage> window;
     std::unique_ptr<PaintWatch> watch;
 };
 
