@@ -1,5 +1,6 @@
 #include "picture/ColourConversion.h"
 
+#include "picture/InkGrid.h"
 #include "picture/MatrixShaper.h"
 
 #include <QCryptographicHash>
@@ -91,6 +92,8 @@ struct ColourConversion::Transform {
     cmsHTRANSFORM handle = nullptr;
     // The same as handle for two simple RGB profiles, only faster.
     std::unique_ptr<const MatrixShaper> shaper;
+    // handle's colours for inks, read from a grid of them.
+    std::unique_ptr<const InkGrid> inkGrid;
     // For grey ones: each 8-bit level as the display's red, green and blue
     // of that grey, already in place in a pixel. Each channel goes through
     // its own table, so grey pixels come out exactly as lcms2 gives them.
@@ -255,7 +258,11 @@ ColourConversion::build(const QByteArray& profile, Layout layout) const {
                                                (flags & ~cmsFLAGS_BLACKPOINTCOMPENSATION) | alpha);
     if (!transform->handle)
         return nullptr;
-    if (layout != Layout::Inks)
+    if (layout == Layout::Inks)
+        transform->inkGrid = InkGrid::make([&](quint32* inks, int count) {
+            cmsDoTransform(transform->handle, inks, inks, cmsUInt32Number(count));
+        });
+    else
         transform->shaper = MatrixShaper::make(in.get(), out.get(), transform->handle);
     if (layout != Layout::Inks)
         transform->changesNothing = changesNothing(
@@ -308,6 +315,8 @@ void ColourConversion::apply(DecodedPicture& picture) {
                 row[x] = qPremultiply(row[x]);
         } else if (transform->shaper) {
             transform->shaper->map(row, width);
+        } else if (transform->inkGrid) {
+            transform->inkGrid->map(row, width);
         } else if (transform->handle) {
             // In place: the fourth byte (alpha, or the black ink) is left.
             cmsDoTransform(transform->handle, row, row, cmsUInt32Number(width));
