@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -107,7 +109,10 @@ private:
     const BmpHeader& h_;
     int width_;
     std::vector<QRgb> palette_;
-    std::vector<QRgb> pixels_;
+    // One row's colours. Left unset: rows are converted whole, run-length
+    // rows only where drawn, and a wide run-length picture's row is
+    // hundreds of megabytes that need not all be touched.
+    std::unique_ptr<QRgb[]> pixels_;
     BoxShrinker* shrinker_ = nullptr;
     bool alpha_ = false;
     QString why_;
@@ -193,8 +198,8 @@ bool BmpReading::readRows() {
             return fail("cancelled");
         if (device_.read(reinterpret_cast<char*>(row.data()), rowBytes) != rowBytes)
             return fail(cutShort);
-        convertRow(row.data(), pixels_.data());
-        shrinker_->addRow(pixels_.data());
+        convertRow(row.data(), pixels_.get());
+        shrinker_->addRow(pixels_.get());
     }
     return true;
 }
@@ -203,7 +208,7 @@ bool BmpReading::readRows() {
 void BmpReading::addIndexRow(const uchar* indexes, int from, int to, int count) {
     for (int x = from; x < to; ++x)
         pixels_[size_t(x)] = palette_[indexes[x]];
-    shrinker_->addSparseRows(pixels_.data(), from, to, palette_[0], count);
+    shrinker_->addSparseRows(pixels_.get(), from, to, palette_[0], count);
 }
 
 // Run-length data: runs of one index (RLE4: of two alternating ones),
@@ -358,7 +363,9 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
     QImage image(shown, alpha_ ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull())
         return refuse(memoryMessage);
-    pixels_.resize(size_t(width_));
+    pixels_.reset(new (std::nothrow) QRgb[size_t(width_)]);
+    if (!pixels_)
+        return refuse(memoryMessage);
     BoxShrinker shrinker(stored, image);
     shrinker_ = &shrinker;
     if (!(h_.isRle() ? readRle() : readRows()) || !shrinker.isComplete())
