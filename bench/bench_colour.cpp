@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -38,7 +39,20 @@ double threadMs() {
 
 // The conversion step alone, on one thread, as a decoding worker runs it.
 void stepCost(const Family& family, QSize size) {
-    const QImage photo = photoLike(size).convertToFormat(QImage::Format_RGB32);
+    QImage photo = photoLike(size).convertToFormat(QImage::Format_RGB32);
+    if (family.format == ColourConversion::inksFormat) {
+        // Inks as a separation lays them: black only in the darkest third,
+        // so that both the pixels without black and those between two of
+        // its levels are counted. The fourth byte is the black, stored as
+        // the paper left white.
+        for (int y = 0; y < photo.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(photo.scanLine(y));
+            for (int x = 0; x < photo.width(); ++x) {
+                const int ink = std::max(0, 85 - qGray(row[x])) * 3;
+                row[x] = (row[x] & 0x00FFFFFFu) | QRgb(255 - ink) << 24;
+            }
+        }
+    }
     std::vector<double> times;
     for (int i = 0; i < 9; ++i) {
         QImage copy = photo.copy();

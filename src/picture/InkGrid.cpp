@@ -88,14 +88,19 @@ void InkGrid::map(quint32* pixels, int count) const {
         const quint32 o1 = corners.first, o2 = corners.second;
         const quint64 w0 = 256 - most, w1 = most - middle, w2 = middle - least, w3 = least;
         constexpr quint32 o3 = c1 + m1 + y1;
-        const quint64 lower = at[0] * w0 + at[o1] * w1 + at[o2] * w2 + at[o3] * w3;
-        const quint64* up = at + k1;
-        const quint64 upper = up[0] * w0 + up[o1] * w1 + up[o2] * w2 + up[o3] * w3;
+        const auto tetrahedron = [&](const quint64* at) {
+            return at[0] * w0 + at[o1] * w1 + at[o2] * w2 + at[o3] * w3;
+        };
         // Between the two black levels in 32nds: each lane then holds at
-        // most 255 * 256 * 32, just within its 21 bits.
+        // most 255 * 256 * 32, just within its 21 bits. Most pixels of a
+        // separation carry no black ink, or sit on a level of the grid:
+        // then one level is read.
         const quint64 fk = (towards_[k] + 4) >> 3;
-        const quint64 sum =
-            lower * (32 - fk) + upper * fk + ((quint64(1) << 12) * 0x40000200001ull);
+        const quint64 weighted = fk == 0 ? tetrahedron(at) * 32
+                                 : fk == 32
+                                     ? tetrahedron(at + k1) * 32
+                                     : tetrahedron(at) * (32 - fk) + tetrahedron(at + k1) * fk;
+        const quint64 sum = weighted + ((quint64(1) << 12) * 0x40000200001ull);
         pixels[i] = 0xFF000000u | quint32((sum >> (2 * laneBits + 13)) & 0xFF) << 16 |
                     quint32(((sum >> laneBits) >> 13) & 0xFF) << 8 | quint32((sum >> 13) & 0xFF);
     }
