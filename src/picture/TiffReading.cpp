@@ -10,6 +10,8 @@
 #include "picture/UprightTurn.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -212,6 +214,9 @@ std::optional<DecodedPicture> TiffReading::decode() {
     const double pixels = double(width_) * height_;
     const double decodedBytes = pixels * samples * bits / 8;
     const quint16 compression = field<quint16>(tiff_, TIFFTAG_COMPRESSION);
+    // Known before any memory is set aside for what it would decode to.
+    if (!TIFFIsCODECConfigured(compression))
+        return fail(QStringLiteral("the picture's compression is not supported"));
     const bool streamedDeflate = !wholeStrips_ && (compression == COMPRESSION_ADOBE_DEFLATE ||
                                                    compression == COMPRESSION_DEFLATE);
     const double looseSamples =
@@ -414,23 +419,28 @@ bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, in
     // Rows as stored: the orientation is applied with every other format's.
     rgba.req_orientation = ORIENTATION_TOPLEFT;
     rgba.orientation = ORIENTATION_TOPLEFT;
-    std::vector<quint32> raster(size_t(width_) * size_t(band));
-    std::vector<QRgb> pixels(width_);
+    // Both left unset: libtiff fills every row asked for, and a wide
+    // picture's band is hundreds of megabytes that need not be cleared.
+    const std::unique_ptr<quint32[]> raster(new (std::nothrow)
+                                                quint32[size_t(width_) * size_t(band)]);
+    const std::unique_ptr<QRgb[]> pixels(new (std::nothrow) QRgb[width_]);
+    if (!raster || !pixels)
+        return false;
     for (quint32 top = 0; top < height_; top += quint32(band)) {
         if (context_.isCancelled() || dataDamaged_)
             return false;
         const quint32 rows = std::min(quint32(band), height_ - top);
         rgba.row_offset = int(top);
         rgba.col_offset = 0;
-        if (!TIFFRGBAImageGet(&rgba, raster.data(), width_, rows))
+        if (!TIFFRGBAImageGet(&rgba, raster.get(), width_, rows))
             return false;
         for (quint32 row = 0; row < rows; ++row) {
-            const quint32* abgr = raster.data() + size_t(row) * width_;
+            const quint32* abgr = raster.get() + size_t(row) * width_;
             for (quint32 x = 0; x < width_; ++x) {
                 const quint32 p = abgr[x];
                 pixels[x] = (p & 0xFF00FF00u) | ((p & 0xFF) << 16) | ((p >> 16) & 0xFF);
             }
-            shrinker.addRow(pixels.data());
+            shrinker.addRow(pixels.get());
         }
     }
     return true;
