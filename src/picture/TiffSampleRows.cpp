@@ -287,11 +287,12 @@ bool TiffSampleRows::readRow(quint32 y, QRgb* out) {
             out[x] = qRgb(int(r), int(g), int(b));
             continue;
         }
-        // Float alpha runs from 0 to 1 whatever the colours' range.
+        // Float alpha runs from 0 to 1 whatever the colours' range; a NaN
+        // is none.
         const float rawAlpha = at(x, colourSamples_);
-        const uint a = format_ == SAMPLEFORMAT_IEEEFP
-                           ? uint(std::clamp(rawAlpha, 0.0f, 1.0f) * 255 + 0.5f)
-                           : level(rawAlpha);
+        const uint a = format_ != SAMPLEFORMAT_IEEEFP ? level(rawAlpha)
+                       : rawAlpha > 0                 ? uint(std::min(rawAlpha, 1.0f) * 255 + 0.5f)
+                                                      : 0;
         if (alpha_ == 1)
             out[x] = qRgba(int(std::min(r, a)), int(std::min(g, a)), int(std::min(b, a)), int(a));
         else

@@ -317,6 +317,20 @@ private Q_SLOTS:
     // libjpeg's own working memory counts against the budget: a progressive
     // picture fails under a budget that a baseline one of the same size,
     // decoded to the same small output, stays within.
+    // What fuzzing found crashing, slow or outgrowing its budget is shown
+    // or refused with a reason; the sanitized runs check it stays clean.
+    void fuzzFindingsStayFixed_data() {
+        QTest::addColumn<QString>("path");
+        const QDir folder(QStringLiteral(KAVELO_SOURCE_DIR "/fuzz/regressions"));
+        for (const QString& name : folder.entryList(QDir::Files))
+            QTest::newRow(qPrintable(name)) << folder.filePath(name);
+    }
+    void fuzzFindingsStayFixed() {
+        QFETCH(QString, path);
+        PictureDecoder decoder(QSize(1920, 1080));
+        QVERIFY(decoder.decode(path) || !decoder.errorString().isEmpty());
+    }
+
     void libjpegMemoryCountsAgainstTheBudget() {
         QTemporaryDir dir;
         const QImage picture = testPattern(QSize(1200, 1200));
