@@ -258,19 +258,19 @@ ColourConversion::build(const QByteArray& profile, Layout layout) const {
                                                (flags & ~cmsFLAGS_BLACKPOINTCOMPENSATION) | alpha);
     if (!transform->handle)
         return nullptr;
-    if (layout == Layout::Inks)
+    if (layout == Layout::Inks) {
         transform->inkGrid = InkGrid::make([&](quint32* inks, int count) {
             cmsDoTransform(transform->handle, inks, inks, cmsUInt32Number(count));
         });
-    else
-        transform->shaper = MatrixShaper::make(in.get(), out.get(), transform->handle);
-    if (layout != Layout::Inks)
-        transform->changesNothing = changesNothing(
-            [&](QRgb p) {
-                cmsDoTransform(transform->handle, &p, &p, 1);
-                return p;
-            },
-            [](int r, int g, int b) { return qRgb(r, g, b); });
+        return transform;
+    }
+    transform->shaper = MatrixShaper::make(in.get(), out.get(), transform->handle);
+    transform->changesNothing = changesNothing(
+        [&](QRgb p) {
+            cmsDoTransform(transform->handle, &p, &p, 1);
+            return p;
+        },
+        [](int r, int g, int b) { return qRgb(r, g, b); });
     return transform;
 }
 
