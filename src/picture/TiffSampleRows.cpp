@@ -82,7 +82,7 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
         bandHeight_ = std::max(tileHeight, 1u);
         const qint64 across = (qint64(width_) + tileWidth_ - 1) / std::max(tileWidth_, 1u);
         planeRowBytes_ = across * TIFFTileRowSize64(tiff);
-        tile_.resize(size_t(TIFFTileSize64(tiff)));
+        tileBytes_ = TIFFTileSize64(tiff);
     } else {
         bandHeight_ = std::clamp(field<quint32>(tiff, TIFFTAG_ROWSPERSTRIP), 1u, height_);
         tileWidth_ = width_;
@@ -109,8 +109,8 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
 
 qint64 TiffSampleRows::workingBytes() const {
     const qint64 planes = planar_ ? samples_ : 1;
-    return planes * bandBytes_ + qint64(tile_.size()) + qint64(width_) * samples_ * 4 +
-           (qint64(1) << 16) + (photometric_ == PHOTOMETRIC_PALETTE ? (qint64(4) << bits_) : 0);
+    return planes * bandBytes_ + tileBytes_ + qint64(width_) * samples_ * 4 + (qint64(1) << 16) +
+           (photometric_ == PHOTOMETRIC_PALETTE ? (qint64(4) << bits_) : 0);
 }
 
 // Reads the strip, or the row of tiles, holding row y, of every plane.
@@ -119,6 +119,9 @@ bool TiffSampleRows::load(quint32 y) {
     if (top == bandTop_)
         return true;
     const int planes = planar_ ? samples_ : 1;
+    // Allocated here, not when made: only once the decoder has set the
+    // memory aside (workingBytes).
+    tile_.resize(size_t(tileBytes_));
     bands_.resize(size_t(planes));
     const quint32 rows = std::min<quint32>(bandHeight_, height_ - quint32(top));
     for (int p = 0; p < planes; ++p) {

@@ -57,6 +57,8 @@ private:
     // The band of rows held, per plane; -1 before the first.
     qint64 bandTop_ = -1;
     std::vector<std::vector<uchar>> bands_;
+    // One tile of a tiled picture.
+    qint64 tileBytes_ = 0;
     std::vector<uchar> tile_;
     std::vector<QRgb> palette_;
     // 0-255 for each integer value of up to 16 bits.
