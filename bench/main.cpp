@@ -63,6 +63,11 @@ void benchShowOnEachScreen(const QStringList& options) {
         std::fflush(stdout);
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
+        // Plain offscreen, so that the child describes its own screen
+        // rather than inheriting this process's.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(environment);
         child.start(QCoreApplication::applicationFilePath(),
                     QStringList{QStringLiteral("show"), QStringLiteral("--screen"),
                                 QString::fromLatin1(screen)} +
