@@ -161,8 +161,11 @@ void progress(j_common_ptr common) {
     const auto* info = reinterpret_cast<j_decompress_ptr>(common);
     if (info->input_scan_number != session.lastScan) {
         session.lastScan = info->input_scan_number;
-        const qint64 weight =
-            (info->arith_code ? arithmeticWeight : 1) * std::max(1, info->Se - info->Ss + 1);
+        // A sequential scan decodes all 64 coefficients of a block whatever
+        // its header says it holds; only a progressive scan is held to them.
+        const int coefficients =
+            info->progressive_mode ? std::clamp(info->Se - info->Ss + 1, 1, DCTSIZE2) : DCTSIZE2;
+        const qint64 weight = (info->arith_code ? arithmeticWeight : 1) * coefficients;
         for (int i = 0; i < info->comps_in_scan; ++i)
             session.visits += blocksOf(*info->cur_comp_info[i]) * weight;
         if (session.visits > maxJpegBlockVisits)
