@@ -380,22 +380,26 @@ bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, 
     const size_t across = (width_ + quint32(tileWidth) - 1) / quint32(tileWidth);
     const size_t tileBytes = size_t(TIFFTileSize64(tiff_));
     const size_t rowBytes = size_t(TIFFTileRowSize64(tiff_));
-    std::vector<uchar> tiles(across * tileBytes);
-    std::vector<uchar> line(across * rowBytes);
+    // Left unset: libtiff fills each tile it reads, and a crafted tile can
+    // be hundreds of megabytes wider than the picture.
+    const std::unique_ptr<uchar[]> tiles(new (std::nothrow) uchar[across * tileBytes]);
+    const std::unique_ptr<uchar[]> line(new (std::nothrow) uchar[across * rowBytes]);
     std::vector<QRgb> pixels(width_);
+    if (!tiles || !line)
+        return false;
     for (quint32 top = 0; top < height_; top += quint32(tileHeight)) {
         if (context_.isCancelled() || dataDamaged_)
             return false;
         for (size_t column = 0; column < across; ++column)
-            if (TIFFReadTile(tiff_, tiles.data() + column * tileBytes,
+            if (TIFFReadTile(tiff_, tiles.get() + column * tileBytes,
                              quint32(column) * quint32(tileWidth), top, 0, 0) < 0)
                 return false;
         const quint32 rows = std::min(quint32(tileHeight), height_ - top);
         for (quint32 row = 0; row < rows; ++row) {
             for (size_t column = 0; column < across; ++column)
-                std::copy_n(tiles.data() + column * tileBytes + row * rowBytes, rowBytes,
-                            line.data() + column * rowBytes);
-            converter.convert(line.data(), int(width_), pixels.data());
+                std::copy_n(tiles.get() + column * tileBytes + row * rowBytes, rowBytes,
+                            line.get() + column * rowBytes);
+            converter.convert(line.get(), int(width_), pixels.data());
             shrinker.addRow(pixels.data());
         }
     }
