@@ -1,4 +1,5 @@
 #include "picture/AreaShrinker.h"
+#include "picture/BoxShrinker.h"
 #include "picture/LargeImage.h"
 #include "picture/PictureDecoder.h"
 #include "support/PictureFiles.h"
@@ -18,18 +19,39 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("source");
         QTest::addColumn<QSize>("target");
         QTest::addColumn<QList<int>>("greys");
-        // Source pixel (x, y) has grey 10 * x + 100 * y.
-        QTest::newRow("halved") << QSize(4, 2) << QSize(2, 1) << QList<int>{55, 75};
-        QTest::newRow("columns split in halves") << QSize(5, 1) << QSize(2, 1) << QList<int>{8, 32};
-        QTest::newRow("rows split in halves") << QSize(1, 3) << QSize(1, 2) << QList<int>{33, 167};
-        QTest::newRow("a fifth off") << QSize(5, 1) << QSize(4, 1) << QList<int>{2, 14, 26, 38};
-        QTest::newRow("kept") << QSize(2, 2) << QSize(2, 2) << QList<int>{0, 10, 100, 110};
+        QTest::addColumn<bool>("box");
+        // Source pixel (x, y) has grey 10 * x + 100 * y. The box shrinker
+        // (TIFF and BMP rows) counts each source pixel whole in one target
+        // pixel; the area one (JPEG rows) by the share each covers.
+        QTest::newRow("halved") << QSize(4, 2) << QSize(2, 1) << QList<int>{55, 75} << false;
+        QTest::newRow("columns split in halves")
+            << QSize(5, 1) << QSize(2, 1) << QList<int>{8, 32} << false;
+        QTest::newRow("rows split in halves")
+            << QSize(1, 3) << QSize(1, 2) << QList<int>{33, 167} << false;
+        QTest::newRow("a fifth off")
+            << QSize(5, 1) << QSize(4, 1) << QList<int>{2, 14, 26, 38} << false;
+        QTest::newRow("kept") << QSize(2, 2) << QSize(2, 2) << QList<int>{0, 10, 100, 110} << false;
+        QTest::newRow("box: halved") << QSize(4, 2) << QSize(2, 1) << QList<int>{55, 75} << true;
+        QTest::newRow("box: uneven columns")
+            << QSize(5, 1) << QSize(2, 1) << QList<int>{10, 35} << true;
+        QTest::newRow("box: uneven rows")
+            << QSize(1, 3) << QSize(1, 2) << QList<int>{50, 200} << true;
+        QTest::newRow("box: kept")
+            << QSize(2, 2) << QSize(2, 2) << QList<int>{0, 10, 100, 110} << true;
     }
     void shrinkingAveragesByTheCoveredShare() {
         QFETCH(QSize, source);
         QFETCH(QSize, target);
         QFETCH(QList<int>, greys);
+        QFETCH(bool, box);
         QImage out = largeImage(target, QImage::Format_RGB32);
+        if (box) {
+            BoxShrinker shrinker(source, out);
+            QCOMPARE(shrunkGreys(source, out, [&](const QRgb* row) { shrinker.addRow(row); }),
+                     greys);
+            QVERIFY(shrinker.isComplete());
+            return;
+        }
         AreaShrinker shrinker(source, out);
         QCOMPARE(shrunkGreys(source, out, [&](const QRgb* row) { shrinker.addRow(row); }), greys);
         QVERIFY(shrinker.isComplete());

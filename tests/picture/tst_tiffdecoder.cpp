@@ -257,26 +257,6 @@ private Q_SLOTS:
             QCOMPARE(result, alone);
     }
 
-    void shrinkingAveragesEveryPixel_data() {
-        QTest::addColumn<QSize>("source");
-        QTest::addColumn<QSize>("target");
-        QTest::addColumn<QList<int>>("greys");
-        // Source pixel (x, y) has grey 10 * x + 100 * y.
-        QTest::newRow("halved") << QSize(4, 2) << QSize(2, 1) << QList<int>{55, 75};
-        QTest::newRow("uneven columns") << QSize(5, 1) << QSize(2, 1) << QList<int>{10, 35};
-        QTest::newRow("uneven rows") << QSize(1, 3) << QSize(1, 2) << QList<int>{50, 200};
-        QTest::newRow("kept") << QSize(2, 2) << QSize(2, 2) << QList<int>{0, 10, 100, 110};
-    }
-    void shrinkingAveragesEveryPixel() {
-        QFETCH(QSize, source);
-        QFETCH(QSize, target);
-        QFETCH(QList<int>, greys);
-        QImage out(target, QImage::Format_RGB32);
-        BoxShrinker shrinker(source, out);
-        QCOMPARE(shrunkGreys(source, out, [&](const QRgb* row) { shrinker.addRow(row); }), greys);
-        QVERIFY(shrinker.isComplete());
-    }
-
     // Rows added together land in the same boxes as rows added one by one,
     // and a row given as background but for a span as the whole row.
     void repeatedRowsShrinkAsSingleOnes_data() {
