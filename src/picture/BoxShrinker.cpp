@@ -17,28 +17,33 @@ BoxShrinker::BoxShrinker(QSize source, QImage& target)
 }
 
 qint64 BoxShrinker::workingBytes(QSize target) {
-    return qint64(target.width()) * (sizeof(int) + 4 * sizeof(quint32) + 4 * sizeof(quint64));
+    return qint64(target.width()) * qint64(sizeof(int) + 8 * sizeof(qint64));
 }
 
 void BoxShrinker::addSparseRows(const QRgb* row, int from, int to, QRgb background, int count) {
     count = std::min(count, source_.height() - sourceRow_);
     if (count <= 0)
         return;
-    // A box is at most 2^24 pixels wide (the decoders refuse wider
-    // pictures), so 32-bit sums of 8-bit channels cannot overflow within a
-    // row; the sums over the box's rows are 64-bit.
-    const int columns = target_.width();
-    quint32* sums = rowSums_.data();
-    const quint32 backB = background & 0xFF, backG = (background >> 8) & 0xFF,
-                  backR = (background >> 16) & 0xFF, backA = background >> 24;
-    int start = 0;
-    for (int c = 0; c < columns; ++c) {
-        const int end = columnEnd_[size_t(c)];
-        // Background outside the drawn span, counted at once.
-        const int lo = std::clamp(from, start, end);
-        const int hi = std::clamp(to, lo, end);
-        const quint32 outside = quint32((end - start) - (hi - lo));
-        quint32 b = backB * outside, g = backG * outside, r = backR * outside, a = backA * outside;
+    // The background is counted for the whole row at once, as a sum per
+    // channel that finishRow spreads over each column's width; the drawn
+    // pixels are added to their columns as their difference from it. So a
+    // run-length row with a few pixels drawn costs those pixels and their
+    // columns, not the target's whole width. A box is at most 2^24 pixels
+    // wide and tall (the decoders refuse larger pictures), so 32-bit sums of
+    // 8-bit channels cannot overflow within a row, nor 64-bit ones in a box.
+    const qint64 back[4] = {background & 0xFF, (background >> 8) & 0xFF, (background >> 16) & 0xFF,
+                            background >> 24};
+    const qint64 w = source_.width();
+    const qint64 tw = target_.width();
+    from = std::clamp(from, 0, source_.width());
+    to = std::clamp(to, from, source_.width());
+    const int first = from < to ? int(from * tw / w) : 0;
+    const int last = from < to ? int((to - 1) * tw / w) + 1 : 0;
+    qint64* sums = rowSums_.data();
+    for (int c = first; c < last; ++c) {
+        const int lo = std::max(from, c == 0 ? 0 : columnEnd_[size_t(c - 1)]);
+        const int hi = std::min(to, columnEnd_[size_t(c)]);
+        quint32 b = 0, g = 0, r = 0, a = 0;
         for (int x = lo; x < hi; ++x) {
             const QRgb p = row[x];
             b += p & 0xFF;
@@ -46,23 +51,25 @@ void BoxShrinker::addSparseRows(const QRgb* row, int from, int to, QRgb backgrou
             r += (p >> 16) & 0xFF;
             a += p >> 24;
         }
-        sums[4 * c] = b;
-        sums[4 * c + 1] = g;
-        sums[4 * c + 2] = r;
-        sums[4 * c + 3] = a;
-        start = end;
+        const qint64 drawn = hi - lo;
+        sums[4 * c] = b - back[0] * drawn;
+        sums[4 * c + 1] = g - back[1] * drawn;
+        sums[4 * c + 2] = r - back[2] * drawn;
+        sums[4 * c + 3] = a - back[3] * drawn;
     }
     const qint64 h = source_.height();
     const qint64 th = target_.height();
-    quint64* box = boxSums_.data();
+    qint64* box = boxSums_.data();
     while (count > 0) {
         // The rows up to the end of the current target row's box: source
         // row y belongs to target row y * th / h.
         const qint64 y = sourceRow_;
         const qint64 next = (((y * th) / h + 1) * h + th - 1) / th;
         const qint64 take = std::min<qint64>(next - y, count);
-        for (size_t i = 0; i < rowSums_.size(); ++i)
-            box[i] += quint64(sums[i]) * quint64(take);
+        for (size_t i = size_t(4 * first); i < size_t(4 * last); ++i)
+            box[i] += sums[i] * take;
+        for (int i = 0; i < 4; ++i)
+            backSums_[i] += back[i] * take;
         rowsInBox_ += int(take);
         sourceRow_ += int(take);
         count -= int(take);
@@ -77,13 +84,16 @@ void BoxShrinker::finishRow() {
     int start = 0;
     for (int c = 0; c < target_.width(); ++c) {
         const int end = columnEnd_[size_t(c)];
-        const quint64 count = quint64(end - start) * quint64(rowsInBox_);
-        const quint64 half = count / 2;
-        const quint64* s = &boxSums_[size_t(4 * c)];
-        out[c] = qRgba(int((s[2] + half) / count), int((s[1] + half) / count),
-                       int((s[0] + half) / count), int((s[3] + half) / count));
+        const qint64 width = end - start;
+        const qint64 count = width * rowsInBox_;
+        const qint64* sums = &boxSums_[size_t(4 * c)];
+        const auto mean = [&](int i) {
+            return int((backSums_[i] * width + sums[i] + count / 2) / count);
+        };
+        out[c] = qRgba(mean(2), mean(1), mean(0), mean(3));
         start = end;
     }
     std::fill(boxSums_.begin(), boxSums_.end(), 0);
+    std::fill(std::begin(backSums_), std::end(backSums_), 0);
     rowsInBox_ = 0;
 }

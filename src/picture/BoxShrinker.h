@@ -23,7 +23,7 @@ public:
     void addRows(const QRgb* row, int count) { addSparseRows(row, 0, source_.width(), 0, count); }
     // The same for a row that is background but for pixels from to to
     // (row[x] is read only there), in the time of those pixels and the
-    // target's width.
+    // columns they fall in.
     void addSparseRows(const QRgb* row, int from, int to, QRgb background, int count);
     bool isComplete() const { return sourceRow_ == source_.height(); }
 
@@ -36,9 +36,11 @@ private:
     QSize source_;
     QImage& target_;
     std::vector<int> columnEnd_;
-    // Per target column: blue, green, red, alpha.
-    std::vector<quint32> rowSums_;
-    std::vector<quint64> boxSums_;
+    // Per target column: blue, green, red, alpha, less the background's
+    // share; the background's own sums over the box's rows are backSums_.
+    std::vector<qint64> rowSums_;
+    std::vector<qint64> boxSums_;
+    qint64 backSums_[4] = {};
     int sourceRow_ = 0;
     int rowsInBox_ = 0;
 };

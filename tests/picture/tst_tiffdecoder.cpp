@@ -258,7 +258,8 @@ private Q_SLOTS:
     }
 
     // Rows added together land in the same boxes as rows added one by one,
-    // and a row given as background but for a span as the whole row.
+    // and a row given as background but for a span (of any columns, or
+    // none) as the whole row.
     void repeatedRowsShrinkAsSingleOnes_data() {
         QTest::addColumn<QSize>("source");
         QTest::addColumn<QSize>("target");
@@ -266,6 +267,7 @@ private Q_SLOTS:
         QTest::newRow("across boxes") << QSize(7, 23) << QSize(3, 5) << 11;
         QTest::newRow("past the end") << QSize(4, 9) << QSize(2, 4) << 50;
         QTest::newRow("one row") << QSize(5, 6) << QSize(5, 6) << 1;
+        QTest::newRow("wide boxes") << QSize(40, 7) << QSize(3, 2) << 2;
     }
     void repeatedRowsShrinkAsSingleOnes() {
         QFETCH(QSize, source);
@@ -277,9 +279,9 @@ private Q_SLOTS:
         BoxShrinker many(source, together);
         QList<QRgb> row(source.width());
         const QRgb background = qRgb(7, 8, 9);
-        const int from = 1;
-        const int to = source.width() - 1;
         for (int y = 0; y < source.height();) {
+            const int from = y * 5 % source.width();
+            const int to = y % 4 == 3 ? from : from + (source.width() - from) * (y % 3 + 1) / 3;
             for (int x = 0; x < source.width(); ++x)
                 row[x] = x >= from && x < to ? qRgb(x * 30, y * 10, 200) : background;
             const int count = std::min(repeated, source.height() - y);
