@@ -1,9 +1,12 @@
 // Feeds raw bytes straight to one of the three decoders, chosen when the
 // target is built (KAVELO_FUZZ_DECODER: decodeJpeg, decodeTiff or
 // decodeBmp), so a run spends its time inside that decoder and its seeds
-// and dictionary can be that format's alone. The bound and budget are the
-// player's; the runner's memory and time limits turn a decode that outgrows
-// its budget or takes too long into a finding.
+// and dictionary can be that format's alone. The bound is the explorer
+// preview's (381 x 341 pixels), so that a run's time goes into reading the
+// file rather than into writing out a large result (fuzz_picture decodes at
+// the player's size); the budget is the program's. The runner's memory and
+// time limits turn a decode that outgrows its budget or takes too long into
+// a finding.
 
 #include "picture/BmpDecoder.h"
 #include "picture/DecodeContext.h"
@@ -28,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    const QSize bound(1920, 1080);
+    const QSize bound(381, 341);
     DecodeContext context(bound, PictureDecoder::defaultMemoryBudget);
     QString error;
     const auto picture = KAVELO_FUZZ_DECODER(buffer, context, error);
