@@ -17,18 +17,6 @@
 Q_DECLARE_METATYPE(Qt::Key)
 
 namespace {
-// The dialog reads flag as it reads the explorer's own.
-std::function<QVariant()> reading(const QVariant& flag) {
-    return [&flag] {
-        return flag;
-    };
-}
-// Keeps flag as the explorer's wiring keeps its own: set by the dialog.
-frmOptions* tiedTo(frmOptions* dialog, QVariant& flag) {
-    QObject::connect(dialog, &frmOptions::savePathApplied,
-                     [&flag](const QVariant& applied) { flag = applied; });
-    return dialog;
-}
 void activate(QWidget& window) {
     QEvent activation(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&window, &activation);
@@ -53,12 +41,38 @@ void verifyPages(const frmOptions& dialog, int selectedTab) {
 
 class OptionsTest : public QObject {
     Q_OBJECT
+    // Each test starts from an empty store and the explorer's flag unset.
+    std::unique_ptr<FakeWorld> world;
+    QVariant flag;
+    std::unique_ptr<frmOptions> made;
+
+    // A dialog as the explorer makes it: it reads the flag at every
+    // activation and sets it when applied.
+    frmOptions* make() {
+        auto* dialog = new frmOptions(*world->settings, [this] { return flag; });
+        connect(dialog, &frmOptions::savePathApplied, this,
+                [this](const QVariant& applied) { flag = applied; });
+        return dialog;
+    }
+    frmOptions& dialog() {
+        if (!made)
+            made.reset(make());
+        return *made;
+    }
+
 private Q_SLOTS:
+    void init() {
+        world = std::make_unique<FakeWorld>();
+        flag = QVariant();
+    }
+    void cleanup() {
+        made.reset();
+        world.reset();
+    }
+
     void firstUseWithEmptyStore() {
-        FakeWorld world;
-        QVariant flag = QString();
-        frmOptions dialog(*world.settings, reading(flag));
-        tiedTo(&dialog, flag);
+        flag = QString();
+        frmOptions& dialog = this->dialog();
         dialog.Form_Load();
         dialog.show();
         activate(dialog);
@@ -66,7 +80,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.lblTimerSecs->text(), QStringLiteral("Display images for 1 second"));
         QVERIFY(!dialog.chkSavePath->isChecked());
         verifyPages(dialog, 1);
-        QCOMPARE(world.stored("opts", "TimerSecs"), QStringLiteral("<absent>"));
+        QCOMPARE(world->stored("opts", "TimerSecs"), QStringLiteral("<absent>"));
     }
 
     void storedValuesShownAtActivation_data() {
@@ -91,17 +105,16 @@ private Q_SLOTS:
         QFETCH(QVariant, flag);
         QFETCH(int, slider);
         QFETCH(bool, checked);
-        FakeWorld world;
-        world.settings->write("opts", "TimerSecs", timerSecs);
-        frmOptions dialog(*world.settings, reading(flag));
-        tiedTo(&dialog, flag);
+        this->flag = flag;
+        world->settings->write("opts", "TimerSecs", timerSecs);
+        frmOptions& dialog = this->dialog();
         dialog.chkSavePath->setChecked(!checked);
         activate(dialog);
         QCOMPARE(dialog.TimerSecs->value(), slider);
         QCOMPARE(dialog.chkSavePath->isChecked(), checked);
         // Showing is no write.
-        QCOMPARE(world.stored("opts", "TimerSecs"), timerSecs);
-        QCOMPARE(world.stored("opts", "SavePath"), QStringLiteral("<absent>"));
+        QCOMPARE(world->stored("opts", "TimerSecs"), timerSecs);
+        QCOMPARE(world->stored("opts", "SavePath"), QStringLiteral("<absent>"));
     }
 
     void labelFollowsTheSlider_data() {
@@ -119,11 +132,8 @@ private Q_SLOTS:
         QFETCH(Qt::Key, key);
         QFETCH(int, start);
         QFETCH(QString, label);
-        FakeWorld world;
-        world.settings->write("opts", "TimerSecs", QString::number(start));
-        QVariant flag;
-        frmOptions dialog(*world.settings, reading(flag));
-        tiedTo(&dialog, flag);
+        world->settings->write("opts", "TimerSecs", QString::number(start));
+        frmOptions& dialog = this->dialog();
         activate(dialog);
         dialog.tbsOptions->setCurrentIndex(1);
         QTest::keyClick(dialog.TimerSecs, key);
@@ -131,10 +141,7 @@ private Q_SLOTS:
     }
 
     void labelFollowsADrag() {
-        FakeWorld world;
-        QVariant flag;
-        frmOptions dialog(*world.settings, reading(flag));
-        tiedTo(&dialog, flag);
+        frmOptions& dialog = this->dialog();
         dialog.show();
         activate(dialog);
         dialog.tbsOptions->setCurrentIndex(1);
@@ -146,17 +153,15 @@ private Q_SLOTS:
     }
 
     void applyStoresBothAndStaysOpen() {
-        FakeWorld world;
-        QVariant flag = QStringLiteral("0");
-        frmOptions dialog(*world.settings, reading(flag));
-        tiedTo(&dialog, flag);
+        flag = QStringLiteral("0");
+        frmOptions& dialog = this->dialog();
         dialog.show();
         activate(dialog);
         dialog.TimerSecs->setValue(12);
         dialog.chkSavePath->setChecked(true);
         QTest::mouseClick(dialog.cmdApply, Qt::LeftButton);
-        QCOMPARE(world.stored("opts", "TimerSecs"), QStringLiteral("12"));
-        QCOMPARE(world.stored("opts", "SavePath"), QStringLiteral("1"));
+        QCOMPARE(world->stored("opts", "TimerSecs"), QStringLiteral("12"));
+        QCOMPARE(world->stored("opts", "SavePath"), QStringLiteral("1"));
         // The explorer's flag becomes the number, not the text.
         QCOMPARE(flag.typeId(), QMetaType::Int);
         QCOMPARE(flag.toInt(), 1);
@@ -165,24 +170,22 @@ private Q_SLOTS:
         dialog.chkSavePath->setChecked(false);
         dialog.TimerSecs->setValue(1);
         dialog.cmdApply_Click();
-        QCOMPARE(world.stored("opts", "TimerSecs"), QStringLiteral("1"));
-        QCOMPARE(world.stored("opts", "SavePath"), QStringLiteral("0"));
+        QCOMPARE(world->stored("opts", "TimerSecs"), QStringLiteral("1"));
+        QCOMPARE(world->stored("opts", "SavePath"), QStringLiteral("0"));
         QCOMPARE(flag, QVariant(0));
     }
 
     void okAppliesClosesAndTheNextUseStartsAfresh() {
-        FakeWorld world;
-        QVariant flag = QString();
-        Form<frmOptions> form(
-            [&] { return tiedTo(new frmOptions(*world.settings, reading(flag)), flag); });
+        flag = QString();
+        Form<frmOptions> form([this] { return make(); });
         frmOptions* first = form.show();
         activate(*first);
         first->tbsOptions->setCurrentIndex(1);
         first->TimerSecs->setValue(9);
         first->chkSavePath->setChecked(true);
         QTest::mouseClick(first->cmdOK, Qt::LeftButton);
-        QCOMPARE(world.stored("opts", "TimerSecs"), QStringLiteral("9"));
-        QCOMPARE(world.stored("opts", "SavePath"), QStringLiteral("1"));
+        QCOMPARE(world->stored("opts", "TimerSecs"), QStringLiteral("9"));
+        QCOMPARE(world->stored("opts", "SavePath"), QStringLiteral("1"));
         QCOMPARE(flag, QVariant(1));
         QTRY_VERIFY(!form.isLoaded());
 
@@ -201,10 +204,8 @@ private Q_SLOTS:
     }
     void closingWithoutApplyStoresNothing() {
         QFETCH(QString, how);
-        FakeWorld world;
-        QVariant flag = QStringLiteral("0");
-        Form<frmOptions> form(
-            [&] { return tiedTo(new frmOptions(*world.settings, reading(flag)), flag); });
+        flag = QStringLiteral("0");
+        Form<frmOptions> form([this] { return make(); });
         frmOptions* dialog = form.show();
         activate(*dialog);
         dialog->tbsOptions->setCurrentIndex(1);
@@ -221,8 +222,8 @@ private Q_SLOTS:
             QCoreApplication::sendEvent(dialog->windowHandle(), &close);
         }
         QTRY_VERIFY(!form.isLoaded());
-        QCOMPARE(world.stored("opts", "TimerSecs"), QStringLiteral("<absent>"));
-        QCOMPARE(world.stored("opts", "SavePath"), QStringLiteral("<absent>"));
+        QCOMPARE(world->stored("opts", "TimerSecs"), QStringLiteral("<absent>"));
+        QCOMPARE(world->stored("opts", "SavePath"), QStringLiteral("<absent>"));
         QCOMPARE(flag, QVariant(QStringLiteral("0")));
     }
 
@@ -234,10 +235,7 @@ private Q_SLOTS:
     }
     void enterPressesNoButton() {
         QFETCH(QString, focus);
-        FakeWorld world;
-        QVariant flag;
-        Form<frmOptions> form(
-            [&] { return tiedTo(new frmOptions(*world.settings, reading(flag)), flag); });
+        Form<frmOptions> form([this] { return make(); });
         frmOptions* dialog = form.show();
         activate(*dialog);
         QWidget* target = dialog->findChild<QWidget*>(focus);
@@ -247,7 +245,7 @@ private Q_SLOTS:
         QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(form.isLoaded());
-        QCOMPARE(world.stored("opts", "TimerSecs"), QStringLiteral("<absent>"));
+        QCOMPARE(world->stored("opts", "TimerSecs"), QStringLiteral("<absent>"));
     }
 
     void ctrlTabMovesToTheNextTab_data() {
@@ -279,10 +277,7 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(int, modifiers);
         QFETCH(int, tab);
-        FakeWorld world;
-        QVariant flag;
-        frmOptions dialog(*world.settings, reading(flag));
-        tiedTo(&dialog, flag);
+        frmOptions& dialog = this->dialog();
         dialog.show();
         activate(dialog);
         dialog.tbsOptions->setCurrentIndex(startTab - 1);
@@ -294,10 +289,7 @@ private Q_SLOTS:
     }
 
     void tabClickArrangesPages() {
-        FakeWorld world;
-        QVariant flag;
-        frmOptions dialog(*world.settings, reading(flag));
-        tiedTo(&dialog, flag);
+        frmOptions& dialog = this->dialog();
         dialog.show();
         verifyPages(dialog, 1);
         const QTabBar* strip = dialog.tbsOptions;
@@ -322,17 +314,15 @@ private Q_SLOTS:
     void comingBackKeepsOrDiscardsUnappliedChanges() {
         QFETCH(QString, away);
         QFETCH(bool, kept);
-        FakeWorld world;
-        world.settings->write("opts", "TimerSecs", "5");
-        QVariant flag = QStringLiteral("1");
+        world->settings->write("opts", "TimerSecs", "5");
+        flag = QStringLiteral("1");
         QWidget explorer;
         explorer.show();
         // A window of no widget: the widgets see no active window of the
         // program, as when another application has the focus.
         QWindow elsewhere;
         elsewhere.show();
-        frmOptions dialog(*world.settings, reading(flag), nullptr);
-        tiedTo(&dialog, flag);
+        frmOptions& dialog = this->dialog();
         dialog.show();
         dialog.activateWindow();
         QTRY_VERIFY(dialog.isActiveWindow());
