@@ -1,6 +1,6 @@
+#include "picture/PictureDecoder.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
-#include "picture/PictureDecoder.h"
 
 #include <QDir>
 #include <QImageWriter>
@@ -39,57 +39,19 @@ QString makeVariant(const QString& recipe, const QDir& dir, bool colour) {
         writer.setCompression(recipe == "tiff lzw" ? 1 : 0);
         return writer.write(pattern) ? out : QString();
     }
-    // The rest only ImageMagick writes.
+    // The rest only ImageMagick writes. The TIFF decoder's own test covers
+    // TIFF's other layouts and compressions, at a shrunk size.
     if (convertProgram().isEmpty() || !pattern.save(png))
         return {};
-    const QString tiff = QStringLiteral("TIFF:") + out;
     QStringList arguments{png};
-    if (recipe == "jpeg cmyk")
-        arguments << "-colorspace"
-                  << "CMYK" << QStringLiteral("JPEG:") + out;
-    else if (recipe == "tiff deflate")
-        arguments << "-type"
-                  << "truecolor"
-                  << "-compress"
-                  << "zip" << tiff;
-    else if (recipe == "tiff packbits")
-        arguments << "-type"
-                  << "truecolor"
-                  << "-compress"
-                  << "rle" << tiff;
-    else if (recipe == "tiff jpeg")
-        arguments << "-type"
-                  << "truecolor"
-                  << "-compress"
-                  << "jpeg" << tiff;
-    else if (recipe == "tiff tiled")
-        arguments << "-type"
-                  << "truecolor"
-                  << "-define"
-                  << "tiff:tile-geometry=16x16" << tiff;
-    else if (recipe == "tiff 16-bit")
-        arguments << "-type"
-                  << "truecolor"
-                  << "-depth"
-                  << "16" << tiff;
-    else if (recipe == "tiff palette")
-        arguments << "-type"
-                  << "palette" << tiff;
-    else if (recipe == "tiff fax g3")
-        arguments << "-monochrome"
-                  << "-compress"
-                  << "fax" << tiff;
-    else if (recipe == "tiff fax g4")
-        arguments << "-monochrome"
-                  << "-compress"
-                  << "group4" << tiff;
-    else if (recipe == "tiff multi-page") {
+    if (recipe == "jpeg cmyk") {
+        arguments += {"-colorspace", "CMYK", "JPEG:" + out};
+    } else if (recipe == "tiff multi-page") {
         const QString second = dir.filePath(QStringLiteral("second.png"));
         QImage black(80, 80, QImage::Format_RGB32);
         black.fill(Qt::black);
         black.save(second);
-        arguments << second << "-type"
-                  << "truecolor" << tiff;
+        arguments += {second, "-type", "truecolor", "TIFF:" + out};
     }
     return runConvert(arguments) ? out : QString();
 }
@@ -112,22 +74,6 @@ QString variantMismatch(const QString& recipe, const QByteArray& bytes) {
         return expect(tiffTag(bytes, 259) == 1, "compressed");
     if (recipe == "tiff lzw")
         return expect(tiffTag(bytes, 259) == 5, "not LZW");
-    if (recipe == "tiff deflate")
-        return expect(tiffTag(bytes, 259) == 8 || tiffTag(bytes, 259) == 32946, "not Deflate");
-    if (recipe == "tiff packbits")
-        return expect(tiffTag(bytes, 259) == 32773, "not PackBits");
-    if (recipe == "tiff jpeg")
-        return expect(tiffTag(bytes, 259) == 7, "not JPEG-compressed");
-    if (recipe == "tiff tiled")
-        return expect(tiffTag(bytes, 322) > 0, "not tiled");
-    if (recipe == "tiff 16-bit")
-        return expect(tiffTag(bytes, 258) == 16, "not 16 bits");
-    if (recipe == "tiff palette")
-        return expect(tiffTag(bytes, 262) == 3, "no palette");
-    if (recipe == "tiff fax g3")
-        return expect(tiffTag(bytes, 259) == 3, "not CCITT group 3");
-    if (recipe == "tiff fax g4")
-        return expect(tiffTag(bytes, 259) == 4, "not CCITT group 4");
     if (recipe == "tiff multi-page")
         return expect(tiffHasSecondPage(bytes), "one page only");
     return {};
@@ -143,13 +89,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("recipe");
         QTest::addColumn<bool>("colour");
         for (const char* recipe :
-             {"jpeg baseline", "jpeg progressive", "jpeg cmyk",      "bmp qt",     "bmp 4",
-              "bmp 8",         "bmp 16",           "bmp 24",         "bmp 32",     "bmp 8 rle",
-              "bmp 4 rle",     "bmp 24 top-down",  "bmp 8 top-down", "tiff none",  "tiff lzw",
-              "tiff deflate",  "tiff packbits",    "tiff jpeg",      "tiff tiled", "tiff 16-bit",
-              "tiff palette",  "tiff multi-page"})
+             {"jpeg baseline", "jpeg progressive", "jpeg cmyk", "bmp qt", "bmp 4", "bmp 8",
+              "bmp 16", "bmp 24", "bmp 32", "bmp 8 rle", "bmp 4 rle", "bmp 24 top-down",
+              "bmp 8 top-down", "tiff none", "tiff lzw", "tiff multi-page"})
             QTest::newRow(recipe) << QString::fromLatin1(recipe) << true;
-        for (const char* recipe : {"jpeg grayscale", "bmp 1", "tiff fax g3", "tiff fax g4"})
+        for (const char* recipe : {"jpeg grayscale", "bmp 1"})
             QTest::newRow(recipe) << QString::fromLatin1(recipe) << false;
     }
     void variants() {

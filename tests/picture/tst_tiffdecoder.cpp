@@ -98,6 +98,14 @@ Variant variantFor(const QString& name) {
         return {{}, 262, 6};
     if (name == "planar")
         return {{"-interlace", "plane"}, 284, 2};
+    if (name == "packbits")
+        return {{"-type", "truecolor", "-compress", "rle"}, 259, 32773};
+    if (name == "jpeg rgb")
+        return {{"-type", "truecolor", "-compress", "jpeg"}, 259, 7};
+    if (name == "fax g3")
+        return {{"-monochrome", "-compress", "fax"}, 259, 3};
+    if (name == "fax g4")
+        return {{"-monochrome", "-compress", "group4"}, 259, 4};
     return {};
 }
 } // namespace
@@ -109,13 +117,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("colour");
         QTest::addColumn<bool>("alpha");
-        for (const char* name :
-             {"cmyk 8", "cmyk 16", "cmyk 8 tiles", "rgb 16", "palette", "jpeg in tiff", "planar"})
+        for (const char* name : {"cmyk 8", "cmyk 16", "cmyk 8 tiles", "rgb 16", "palette",
+                                 "jpeg in tiff", "jpeg rgb", "planar", "packbits"})
             QTest::newRow(name) << QString::fromLatin1(name) << true << false;
         for (const char* name :
              {"cmyk 8 alpha", "cmyk 16 alpha", "cmyk 16 alpha tiles", "rgb alpha deflate"})
             QTest::newRow(name) << QString::fromLatin1(name) << true << true;
-        for (const char* name : {"grey 1-bit", "min-is-white"})
+        for (const char* name : {"grey 1-bit", "min-is-white", "fax g3", "fax g4"})
             QTest::newRow(name) << QString::fromLatin1(name) << false << false;
     }
     void variants() {
