@@ -114,19 +114,6 @@ private Q_SLOTS:
         QCOMPARE(darkQuarter(picture->image), dark);
     }
 
-    void tiffOrientationTurnsThePictureUpright() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("turned.tif");
-        QImageWriter writer(path, "tiff");
-        writer.setTransformation(QImageIOHandler::TransformationRotate90);
-        QVERIFY(writer.write(testPattern(QSize(64, 48), false)));
-        PictureDecoder decoder(QSize(1000, 1000));
-        const std::optional<DecodedPicture> picture = decoder.decode(path);
-        QVERIFY2(picture, qPrintable(decoder.errorString()));
-        QCOMPARE(picture->fullSize, QSize(48, 64));
-        QCOMPARE(darkQuarter(picture->image), QStringLiteral("top right"));
-    }
-
     void decidesByContentNotByName() {
         QTemporaryDir dir;
         const QString jpegAsBmp = dir.filePath("photo.bmp");

@@ -74,17 +74,6 @@ private Q_SLOTS:
         QCOMPARE(show.steps(int(expected.size())), expected);
     }
 
-    // Forwards through five entries with 2 on screen; the turn presents the
-    // entry the old direction had next, then walks back.
-    void turnPresentsTheOldNextThenWalksBack() {
-        Show show(5);
-        QCOMPARE(show.steps(3), (QList<int>{0, 1, 2}));
-        QCOMPARE(show.stepper.NextIndex, 3);
-        show.stepper.turn();
-        QCOMPARE(show.stepper.Direction, QStringLiteral("Backwards"));
-        QCOMPARE(show.steps(5), (QList<int>{3, 2, 1, 0, 4}));
-    }
-
     void skippedEntriesArePassedInOneStep() {
         Show show(5);
         show.skipped = {0, 1, 2};
