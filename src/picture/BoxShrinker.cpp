@@ -14,6 +14,15 @@ BoxShrinker::BoxShrinker(QSize source, QImage& target)
     // up to ceil((c + 1) * w / tw).
     for (qint64 c = 0; c < tw; ++c)
         columnEnd_[size_t(c)] = int(((c + 1) * w + tw - 1) / tw);
+    boxEnd_ = target.height() > 0 ? rowEnd(0) : 0;
+}
+
+// Rows alike: source row y belongs to target row y * th / h, so target row
+// r's box ends before source row ceil((r + 1) * h / th).
+int BoxShrinker::rowEnd(int targetRow) const {
+    const qint64 h = source_.height();
+    const qint64 th = target_.height();
+    return int(((targetRow + 1) * h + th - 1) / th);
 }
 
 qint64 BoxShrinker::workingBytes(QSize target) {
@@ -37,8 +46,9 @@ void BoxShrinker::addSparseRows(const QRgb* row, int from, int to, QRgb backgrou
     const qint64 tw = target_.width();
     from = std::clamp(from, 0, source_.width());
     to = std::clamp(to, from, source_.width());
-    const int first = from < to ? int(from * tw / w) : 0;
-    const int last = from < to ? int((to - 1) * tw / w) + 1 : 0;
+    // Whole rows, the common case, need no division.
+    const int first = from == 0 || from == to ? 0 : int(from * tw / w);
+    const int last = from == to ? 0 : to == w ? int(tw) : int((to - 1) * tw / w) + 1;
     qint64* sums = rowSums_.data();
     for (int c = first; c < last; ++c) {
         const int lo = std::max(from, c == 0 ? 0 : columnEnd_[size_t(c - 1)]);
@@ -57,30 +67,23 @@ void BoxShrinker::addSparseRows(const QRgb* row, int from, int to, QRgb backgrou
         sums[4 * c + 2] = r - back[2] * drawn;
         sums[4 * c + 3] = a - back[3] * drawn;
     }
-    const qint64 h = source_.height();
-    const qint64 th = target_.height();
     qint64* box = boxSums_.data();
     while (count > 0) {
-        // The rows up to the end of the current target row's box: source
-        // row y belongs to target row y * th / h.
-        const qint64 y = sourceRow_;
-        const qint64 next = (((y * th) / h + 1) * h + th - 1) / th;
-        const qint64 take = std::min<qint64>(next - y, count);
+        const int take = std::min(boxEnd_ - sourceRow_, count);
         for (size_t i = size_t(4 * first); i < size_t(4 * last); ++i)
             box[i] += sums[i] * take;
         for (int i = 0; i < 4; ++i)
             backSums_[i] += back[i] * take;
-        rowsInBox_ += int(take);
-        sourceRow_ += int(take);
-        count -= int(take);
-        if (sourceRow_ == h || (qint64(sourceRow_ - 1) * th) / h != (qint64(sourceRow_) * th) / h)
+        rowsInBox_ += take;
+        sourceRow_ += take;
+        count -= take;
+        if (sourceRow_ == boxEnd_)
             finishRow();
     }
 }
 
 void BoxShrinker::finishRow() {
-    const int y = int((qint64(sourceRow_ - 1) * target_.height()) / source_.height());
-    auto* out = reinterpret_cast<QRgb*>(target_.scanLine(y));
+    auto* out = reinterpret_cast<QRgb*>(target_.scanLine(targetRow_));
     int start = 0;
     for (int c = 0; c < target_.width(); ++c) {
         const int end = columnEnd_[size_t(c)];
@@ -96,4 +99,7 @@ void BoxShrinker::finishRow() {
     std::fill(boxSums_.begin(), boxSums_.end(), 0);
     std::fill(std::begin(backSums_), std::end(backSums_), 0);
     rowsInBox_ = 0;
+    ++targetRow_;
+    if (targetRow_ < target_.height())
+        boxEnd_ = rowEnd(targetRow_);
 }

@@ -32,6 +32,7 @@ public:
 
 private:
     void finishRow();
+    int rowEnd(int targetRow) const;
 
     QSize source_;
     QImage& target_;
@@ -43,4 +44,7 @@ private:
     qint64 backSums_[4] = {};
     int sourceRow_ = 0;
     int rowsInBox_ = 0;
+    int targetRow_ = 0;
+    // The source row that starts the next target row.
+    int boxEnd_ = 0;
 };
