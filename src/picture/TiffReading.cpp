@@ -258,7 +258,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
         total += TiffRowConverter::workingBytes(w, samples);
         if (tiled_) {
             const qint64 across = (w + tileWidth - 1) / tileWidth;
-            total += across * (TIFFTileSize64(tiff_) + TIFFTileRowSize64(tiff_));
+            total += across * TIFFTileRowSize64(tiff_) * (std::min(tileHeight, height_) + 1);
         } else {
             total += wholeStrips_ ? TIFFStripSize64(tiff_) : TIFFScanlineSize64(tiff_);
         }
@@ -378,10 +378,11 @@ bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker,
 bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,
                             int tileHeight) {
     const size_t across = (width_ + quint32(tileWidth) - 1) / quint32(tileWidth);
-    const size_t tileBytes = size_t(TIFFTileSize64(tiff_));
     const size_t rowBytes = size_t(TIFFTileRowSize64(tiff_));
-    // Left unset: libtiff fills each tile it reads, and a crafted tile can
-    // be hundreds of megabytes wider than the picture.
+    // Only a tile's rows that can lie in the picture are read, and the
+    // buffers are left unset: libtiff fills what it reads, and a crafted
+    // tile can be hundreds of megabytes wider or taller than the picture.
+    const size_t tileBytes = rowBytes * std::min(quint32(tileHeight), height_);
     const std::unique_ptr<uchar[]> tiles(new (std::nothrow) uchar[across * tileBytes]);
     const std::unique_ptr<uchar[]> line(new (std::nothrow) uchar[across * rowBytes]);
     std::vector<QRgb> pixels(width_);
@@ -390,11 +391,14 @@ bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, 
     for (quint32 top = 0; top < height_; top += quint32(tileHeight)) {
         if (context_.isCancelled() || dataDamaged_)
             return false;
-        for (size_t column = 0; column < across; ++column)
-            if (TIFFReadTile(tiff_, tiles.get() + column * tileBytes,
-                             quint32(column) * quint32(tileWidth), top, 0, 0) < 0)
-                return false;
         const quint32 rows = std::min(quint32(tileHeight), height_ - top);
+        const tmsize_t want = tmsize_t(rowBytes * rows);
+        for (size_t column = 0; column < across; ++column) {
+            const ttile_t tile =
+                TIFFComputeTile(tiff_, quint32(column) * quint32(tileWidth), top, 0, 0);
+            if (TIFFReadEncodedTile(tiff_, tile, tiles.get() + column * tileBytes, want) < want)
+                return false;
+        }
         for (quint32 row = 0; row < rows; ++row) {
             for (size_t column = 0; column < across; ++column)
                 std::copy_n(tiles.get() + column * tileBytes + row * rowBytes, rowBytes,

@@ -82,13 +82,15 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
         bandHeight_ = std::max(tileHeight, 1u);
         const qint64 across = (qint64(width_) + tileWidth_ - 1) / std::max(tileWidth_, 1u);
         planeRowBytes_ = across * TIFFTileRowSize64(tiff);
-        tileBytes_ = TIFFTileSize64(tiff);
+        // Only a tile's rows that can lie in the picture are read: a crafted
+        // tile can be millions of rows taller than the picture.
+        tileBytes_ = TIFFTileRowSize64(tiff) * std::min(bandHeight_, height_);
     } else {
         bandHeight_ = std::clamp(field<quint32>(tiff, TIFFTAG_ROWSPERSTRIP), 1u, height_);
         tileWidth_ = width_;
         planeRowBytes_ = TIFFScanlineSize64(tiff);
     }
-    bandBytes_ = planeRowBytes_ * bandHeight_;
+    bandBytes_ = planeRowBytes_ * std::min(bandHeight_, height_);
     if (format_ != SAMPLEFORMAT_IEEEFP && bits_ <= 16) {
         const uint top = (1u << bits_) - 1;
         levels_.resize(size_t(top) + 1);
@@ -135,8 +137,10 @@ bool TiffSampleRows::load(quint32 y) {
             continue;
         }
         const size_t tileRowBytes = size_t(TIFFTileRowSize64(tiff_));
+        const tmsize_t want = tmsize_t(tileRowBytes * rows);
         for (quint32 x = 0, column = 0; x < width_; x += tileWidth_, ++column) {
-            if (TIFFReadTile(tiff_, tile_.data(), x, quint32(top), 0, tsample_t(p)) < 0)
+            const ttile_t tile = TIFFComputeTile(tiff_, x, quint32(top), 0, tsample_t(p));
+            if (TIFFReadEncodedTile(tiff_, tile, tile_.data(), want) < want)
                 return false;
             for (quint32 r = 0; r < rows; ++r)
                 std::memcpy(band.data() + r * planeRowBytes_ + column * tileRowBytes,
