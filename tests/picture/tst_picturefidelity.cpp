@@ -5,30 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
-#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-// The mean difference, in levels of 0-255 per channel, between a decoded
-// picture and ImageMagick's rendering, both laid over black.
-double meanDifference(const QImage& ours, const QImage& reference) {
-    QImage a(ours.size(), QImage::Format_RGB32);
-    a.fill(Qt::black);
-    QPainter(&a).drawImage(0, 0, ours);
-    const QImage b = reference.convertToFormat(QImage::Format_RGB32);
-    qint64 sum = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            sum += std::abs(qRed(p[x]) - qRed(q[x])) + std::abs(qGreen(p[x]) - qGreen(q[x])) +
-                   std::abs(qBlue(p[x]) - qBlue(q[x]));
-    }
-    return double(sum) / (3.0 * a.width() * a.height());
-}
-
 // The picture as the maker wrote it where it left one, else as tiff2rgba
 // shows a TIFF, else as ImageMagick shows the file; over black. Null when
 // none of them reads it.

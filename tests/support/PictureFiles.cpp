@@ -10,6 +10,7 @@
 #include <QtEndian>
 #include <QtMath>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -425,4 +426,20 @@ QList<int> shrunkGreys(QSize source, const QImage& out,
         for (int x = 0; x < out.width(); ++x)
             greys.append(qGray(out.pixel(x, y)));
     return greys;
+}
+
+double meanDifference(const QImage& ours, const QImage& reference) {
+    QImage a(ours.size(), QImage::Format_RGB32);
+    a.fill(Qt::black);
+    QPainter(&a).drawImage(0, 0, ours);
+    const QImage b = reference.convertToFormat(QImage::Format_RGB32);
+    qint64 sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            sum += std::abs(qRed(p[x]) - qRed(q[x])) + std::abs(qGreen(p[x]) - qGreen(q[x])) +
+                   std::abs(qBlue(p[x]) - qBlue(q[x]));
+    }
+    return double(sum) / (3.0 * a.width() * a.height());
 }

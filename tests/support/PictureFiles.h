@@ -29,6 +29,10 @@ QString patternMismatch(const QImage& image, bool colour);
 QImage flatInColourSpace(QRgb srgb, const QColorSpace& space, QSize size = QSize(64, 48));
 
 // compression 1 makes a TIFF LZW; JPEG and BMP ignore it.
+// The mean difference, in levels of 0-255 per channel, between two
+// pictures of one size, both laid over black.
+double meanDifference(const QImage& ours, const QImage& reference);
+
 // Feeds a grey gradient of source's size (10 a column, 100 a row) to
 // addRow a row at a time, then reads the grey levels of out row by row:
 // what a shrinker made of it.
