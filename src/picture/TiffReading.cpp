@@ -47,8 +47,6 @@ constexpr quint32 maxSide = 1u << 24;
 // Codec state beyond the buffers counted one by one (zlib's window, LZW's
 // table, libjpeg's per-row state is counted by width).
 constexpr qint64 codecBytes = qint64(256) << 10;
-// Strips up to this size decoded are read whole, larger ones a row at a time.
-constexpr qint64 maxWholeStripBytes = qint64(8) << 20;
 // How often the decode looks whether it is still wanted, in source rows.
 constexpr int rowsBetweenChecks = 16;
 

@@ -89,6 +89,11 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
         bandHeight_ = std::clamp(field<quint32>(tiff, TIFFTAG_ROWSPERSTRIP), 1u, height_);
         tileWidth_ = width_;
         planeRowBytes_ = TIFFScanlineSize64(tiff);
+        // Not with one plane a sample: each plane's strip would be decoded
+        // again from its start for every row.
+        scanlines_ = !planar_ && planeRowBytes_ * bandHeight_ > maxWholeStripBytes;
+        if (scanlines_)
+            bandHeight_ = 1;
     }
     bandBytes_ = planeRowBytes_ * std::min(bandHeight_, height_);
     if (format_ != SAMPLEFORMAT_IEEEFP && bits_ <= 16) {
@@ -129,6 +134,11 @@ bool TiffSampleRows::load(quint32 y) {
     for (int p = 0; p < planes; ++p) {
         std::vector<uchar>& band = bands_[size_t(p)];
         band.resize(size_t(bandBytes_));
+        if (scanlines_) {
+            if (TIFFReadScanline(tiff_, band.data(), y, 0) < 0)
+                return false;
+            continue;
+        }
         if (!tiled_) {
             const tmsize_t want = tmsize_t(planeRowBytes_ * rows);
             if (TIFFReadEncodedStrip(tiff_, TIFFComputeStrip(tiff_, y, tsample_t(p)), band.data(),

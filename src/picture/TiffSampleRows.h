@@ -14,6 +14,10 @@
 // the smallest to the largest value in the picture where it goes beyond
 // that range, which takes a first pass over the data.
 // Belongs to the decoding thread.
+
+// Strips up to this size decoded are read whole, larger ones a row at a time.
+inline constexpr qint64 maxWholeStripBytes = qint64(8) << 20;
+
 class TiffSampleRows {
 public:
     // Whether the file's layout is one this reads; false for compressed
@@ -22,8 +26,8 @@ public:
 
     TiffSampleRows(TIFF* tiff, quint32 width, quint32 height);
 
-    // The memory reading holds: one strip, or one row of tiles, of every
-    // plane, and a row of samples.
+    // The memory reading holds: one strip (one row of a large one), or one
+    // row of tiles, of every plane, and a row of samples.
     qint64 workingBytes() const;
     bool hasAlpha() const { return alpha_ != 0; }
     bool isFloat() const { return format_ == SAMPLEFORMAT_IEEEFP; }
@@ -54,6 +58,9 @@ private:
     quint32 tileWidth_ = 0;
     qint64 planeRowBytes_ = 0;
     qint64 bandBytes_ = 0;
+    // Rows read one at a time, as libtiff decodes them, from strips too
+    // large to hold whole.
+    bool scanlines_ = false;
     // The band of rows held, per plane; -1 before the first.
     qint64 bandTop_ = -1;
     std::vector<std::vector<uchar>> bands_;

@@ -229,6 +229,29 @@ private Q_SLOTS:
             QCOMPARE(picture->image.pixel(10, 10), qRgb(128, 128, 128));
     }
 
+    // A float picture in one strip too large to hold whole is read a row at
+    // a time, twice (its range first), within a budget the strip exceeds.
+    void aLargeStripIsReadRowByRow() {
+        if (convertProgram().isEmpty())
+            QSKIP("ImageMagick's convert is not installed");
+        QTemporaryDir dir;
+        const QString tiff = dir.filePath("tall.tif");
+        QVERIFY(runConvert({"-size", "600x4000", "gradient:white-black", "-depth", "32", "-define",
+                            "quantum:format=floating-point", "-define", "tiff:rows-per-strip=4000",
+                            "-compress", "zip", "TIFF:" + tiff}));
+        const QByteArray bytes = readBytes(tiff);
+        QCOMPARE(tiffTag(bytes, 278), 4000);
+        DecodeContext context(QSize(1000, 1000), qint64(8) << 20);
+        QString error;
+        const std::optional<DecodedPicture> picture = decodeBytes(bytes, context, error);
+        QVERIFY2(picture, qPrintable(error));
+        QCOMPARE(picture->fullSize, QSize(600, 4000));
+        const QImage& image = picture->image;
+        QCOMPARE(qGray(image.pixel(0, 0)), 255);
+        QVERIFY(qAbs(qGray(image.pixel(0, image.height() / 2)) - 128) <= 1);
+        QCOMPARE(qGray(image.pixel(0, image.height() - 1)), 0);
+    }
+
     void aCancelledDecodeStops() {
         const QByteArray bytes = greyTiff(QSize(64, 48), 8, QByteArray(64 * 48, '\0'));
         const std::atomic_bool cancelled{true};
