@@ -164,13 +164,16 @@ bool TiffSampleRows::load(quint32 y) {
 // The samples of one row of one plane, in order, as numbers: integers as
 // their value, floats as they are. Rows of tiles hold each tile's row
 // padded to whole bytes.
-void TiffSampleRows::unpack(const uchar* row, std::vector<float>& out) const {
+void TiffSampleRows::unpack(const uchar* row, SampleRow& out) const {
     const quint32 perPixel = planar_ ? 1 : quint32(samples_);
     const size_t count = size_t(width_) * perPixel;
-    out.resize(count);
+    if (out.size != count) {
+        out.values.reset(new float[count]);
+        out.size = count;
+    }
     const size_t unitSamples = size_t(tileWidth_) * perPixel;
     const size_t unitBytes = (unitSamples * size_t(bits_) + 7) / 8;
-    float* o = out.data();
+    float* o = out.values.get();
     for (size_t start = 0; start < count; start += unitSamples, row += unitBytes) {
         const size_t n = std::min(unitSamples, count - start);
         float* u = o + start;
@@ -239,7 +242,7 @@ bool TiffSampleRows::findRange() {
     float low = INFINITY;
     float high = -INFINITY;
     const int planes = planar_ ? samples_ : 1;
-    std::vector<float> values;
+    SampleRow values;
     for (quint32 y = 0; y < height_; ++y) {
         if (!load(y))
             return false;
@@ -247,7 +250,7 @@ bool TiffSampleRows::findRange() {
         // Colour samples only: alpha is taken as 0 to 1.
         for (int p = 0; p < std::min(planes, colourSamples_); ++p) {
             unpack(bands_[size_t(p)].data() + offset, values);
-            for (size_t i = 0; i < values.size(); ++i) {
+            for (size_t i = 0; i < values.size; ++i) {
                 if (!planar_ && int(i % size_t(samples_)) >= colourSamples_)
                     continue;
                 if (std::isfinite(values[i])) {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QString>
+#include <memory>
 #include <tiffio.h>
 #include <vector>
 
@@ -39,7 +40,14 @@ public:
 
 private:
     bool load(quint32 y);
-    void unpack(const uchar* row, std::vector<float>& out) const;
+    // A row of samples as numbers, left unset until unpack writes it: a
+    // crafted picture can be millions of samples wide.
+    struct SampleRow {
+        std::unique_ptr<float[]> values;
+        size_t size = 0;
+        float operator[](size_t i) const { return values[i]; }
+    };
+    void unpack(const uchar* row, SampleRow& out) const;
     uint level(float value) const;
 
     TIFF* tiff_;
@@ -71,7 +79,7 @@ private:
     // 0-255 for each integer value of up to 16 bits.
     std::vector<uchar> levels_;
     // The current row's samples, per plane.
-    std::vector<std::vector<float>> values_;
+    std::vector<SampleRow> values_;
     double minimum_ = 0;
     double maximum_ = 1;
 };
