@@ -28,8 +28,18 @@ bool hasIniLinesOnly(QByteArrayView bytes) {
                 return false;
             continue;
         }
-        if (line.indexOf('=') <= 0)
+        const qsizetype equals = line.indexOf('=');
+        if (equals <= 0)
             return false;
+        // QSettings reads "@Variant(...)" as a value serialized with
+        // QDataStream, which reserves whatever count the bytes claim (a few
+        // bytes can ask for gigabytes). The program stores text only, and
+        // QSettings writes a text that starts with "@" as "@@".
+        for (const QByteArray& item : line.sliced(equals + 1).split(',')) {
+            const QByteArray value = item.trimmed();
+            if (value.startsWith("@Variant(") || value.startsWith("\"@Variant("))
+                return false;
+        }
     }
     return true;
 }

@@ -27,7 +27,8 @@ bool isSettingsText(QByteArrayView bytes);
 // ("[opts]"), or a key, "=" and a value. A leading UTF-8 byte-order mark,
 // as some editors add, is allowed. Anything else (a header without its
 // "]", a line without "=", binary junk) is a line QSettings would flag
-// with FormatError and drop when it writes.
+// with FormatError and drop when it writes. A value QSettings would
+// deserialize as a QVariant is not the program's either.
 bool hasIniLinesOnly(QByteArrayView bytes);
 
 // Absent when nothing is at path. Damaged when it is not a regular file,

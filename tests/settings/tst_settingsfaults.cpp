@@ -36,6 +36,16 @@ private Q_SLOTS:
             << QByteArray("[opts]\nTimerSecs=7\n[paths\nDir=/x\n") << true << "1";
         QTest::newRow("line without equals") << QByteArray("[opts]\nTimerSecs 7\n") << true << "1";
         QTest::newRow("empty key") << QByteArray("[opts]\n=7\n") << true << "1";
+        // A number as QSettings writes a non-text value; as a list item too.
+        QTest::newRow("serialized variant")
+            << QByteArray("[opts]\nTimerSecs=7\nSavePath=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\n")
+            << true << "1";
+        QTest::newRow("serialized variant in a list")
+            << QByteArray(
+                   "[opts]\nTimerSecs=7\nSavePath=1, \"@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\"\n")
+            << true << "1";
+        QTest::newRow("text starting with @")
+            << QByteArray("[opts]\nTimerSecs=7\nSavePath=@@1\n") << false << "7";
         QTest::newRow("NUL in a key") << QByteArray("[opts]\nTimer\0Secs=7\n", 20) << true << "1";
         QTest::newRow("NUL in a value")
             << QByteArray("[opts]\nTimerSecs=7\0x\n", 21) << true << "1";
