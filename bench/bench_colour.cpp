@@ -3,7 +3,7 @@
 // step onto a prefetched profiled picture.
 
 #include "BenchSupport.h"
-#include "picture/ColourConversion.h"
+#include "picture/colour/ColourConversion.h"
 #include "picture/PictureLoader.h"
 #include "player/frmImage.h"
 #include "support/PictureFiles.h"

@@ -29,9 +29,9 @@ def main() -> int:
     rank = {folder: r for r, folder_list in enumerate(layers) for folder in folder_list}
     folders = sorted(p.name for p in src.iterdir() if p.is_dir())
     texts = {
-        (folder, path.name): path.read_text(encoding="utf-8")
+        (folder, str(path.relative_to(src / folder))): path.read_text(encoding="utf-8")
         for folder in folders
-        for path in sorted((src / folder).glob("*"))
+        for path in sorted((src / folder).rglob("*"))
         if path.suffix in (".h", ".cpp")
     }
     owner = {

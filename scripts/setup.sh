@@ -20,6 +20,9 @@ packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     libtiff-dev libtiff-tools libjpeg62-turbo-dev liblcms2-dev libxcb1-dev
+    # The newer formats (PNG, GIF, WebP, HEIC/AVIF, JPEG XL) and the decode
+    # helper's sandbox.
+    libpng-dev libgif-dev libwebp-dev libheif-dev libjxl-dev libseccomp-dev
     # The X screen saver's suspend (loaded at run time on X11 only), and Qt's
     # Wayland platform plugin.
     libxss-dev qt6-wayland
@@ -30,6 +33,8 @@ packages=(
     fonts-dejavu-core fonts-liberation
     # Sanitized and fuzz builds, and the generators of their test pictures.
     clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools
+    # The encoders and reference decoders of the newer formats.
+    libheif-examples libavif-bin webp libjxl-tools
     # The colour check: lcms2's own converters and the profiles its pictures are made in.
     liblcms2-utils colord-data icc-profiles-free libgs-common
     "${extra[@]}"

@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/modMain.h"
-#include "picture/ColourConversion.h"
+#include "picture/colour/ColourConversion.h"
 #include "picture/ImageAllocationLimit.h"
 #include "picture/PictureDecoder.h"
 #include "seams/AppContext.h"

@@ -1,10 +1,10 @@
 #include "picture/PictureDecoder.h"
 
-#include "picture/BmpDecoder.h"
-#include "picture/ColourConversion.h"
-#include "picture/DecodeContext.h"
-#include "picture/JpegDecoder.h"
-#include "picture/TiffDecoder.h"
+#include "picture/decode/BmpDecoder.h"
+#include "picture/colour/ColourConversion.h"
+#include "picture/decode/DecodeContext.h"
+#include "picture/decode/JpegDecoder.h"
+#include "picture/decode/TiffDecoder.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "picture/PictureLoader.h"
 
-#include "picture/AreaShrinker.h"
+#include "picture/raster/AreaShrinker.h"
 #include "picture/PictureDecoder.h"
-#include "picture/PictureFit.h"
+#include "picture/raster/PictureFit.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/DecodeBudget.h"
+#include "picture/decode/DecodeBudget.h"
 #include "picture/DecodedPicture.h"
 #include "picture/PictureCache.h"
 

@@ -1,6 +1,6 @@
 #include "player/SlideFit.h"
 
-#include "picture/PictureFit.h"
+#include "picture/raster/PictureFit.h"
 #include "ui/Units.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "ui/PictureView.h"
 
 #include "picture/PictureDecoder.h"
-#include "picture/PictureFit.h"
+#include "picture/raster/PictureFit.h"
 #include "ui/Units.h"
 
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "picture/ColourConversion.h"
+#include "picture/colour/ColourConversion.h"
 #include "picture/PictureDecoder.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"

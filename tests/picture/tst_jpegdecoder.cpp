@@ -1,4 +1,4 @@
-#include "picture/JpegDecoder.h"
+#include "picture/decode/JpegDecoder.h"
 #include "picture/PictureDecoder.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"

@@ -1,5 +1,5 @@
 #include "picture/PictureDecoder.h"
-#include "picture/PictureFit.h"
+#include "picture/raster/PictureFit.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 

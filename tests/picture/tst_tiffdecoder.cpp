@@ -1,6 +1,6 @@
-#include "picture/BoxShrinker.h"
-#include "picture/DecodeContext.h"
-#include "picture/TiffDecoder.h"
+#include "picture/raster/BoxShrinker.h"
+#include "picture/decode/DecodeContext.h"
+#include "picture/decode/TiffDecoder.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 

@@ -1,11 +1,11 @@
-#include "picture/JpegDecoder.h"
+#include "picture/decode/JpegDecoder.h"
 
-#include "picture/AreaShrinker.h"
-#include "picture/ColourConversion.h"
-#include "picture/DecodeContext.h"
-#include "picture/LargeImage.h"
-#include "picture/PictureFit.h"
-#include "picture/UprightTurn.h"
+#include "picture/raster/AreaShrinker.h"
+#include "picture/colour/ColourConversion.h"
+#include "picture/decode/DecodeContext.h"
+#include "picture/raster/LargeImage.h"
+#include "picture/raster/PictureFit.h"
+#include "picture/raster/UprightTurn.h"
 
 #include <QIODevice>
 #include <QImage>

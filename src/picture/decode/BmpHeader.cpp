@@ -1,4 +1,4 @@
-#include "picture/BmpHeader.h"
+#include "picture/decode/BmpHeader.h"
 
 #include <QtEndian>
 

@@ -1,4 +1,4 @@
-#include "picture/BoxShrinker.h"
+#include "picture/raster/BoxShrinker.h"
 
 #include <algorithm>
 

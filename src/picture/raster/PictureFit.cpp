@@ -1,4 +1,4 @@
-#include "picture/PictureFit.h"
+#include "picture/raster/PictureFit.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "picture/ColourConversion.h"
+#include "picture/colour/ColourConversion.h"
 
-#include "picture/InkGrid.h"
-#include "picture/MatrixShaper.h"
+#include "picture/colour/InkGrid.h"
+#include "picture/colour/MatrixShaper.h"
 
 #include <QCryptographicHash>
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "picture/DecodeContext.h"
+#include "picture/decode/DecodeContext.h"
 
-#include "picture/DecodeBudget.h"
-#include "picture/PictureFit.h"
+#include "picture/decode/DecodeBudget.h"
+#include "picture/raster/PictureFit.h"
 
 #include <algorithm>
 

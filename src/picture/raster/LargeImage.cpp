@@ -1,4 +1,4 @@
-#include "picture/LargeImage.h"
+#include "picture/raster/LargeImage.h"
 
 #include <limits>
 #include <sys/mman.h>

@@ -1,4 +1,4 @@
-#include "picture/UprightTurn.h"
+#include "picture/raster/UprightTurn.h"
 
 #include <QImage>
 

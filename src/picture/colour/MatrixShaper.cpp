@@ -1,4 +1,4 @@
-#include "picture/MatrixShaper.h"
+#include "picture/colour/MatrixShaper.h"
 
 #include <QScopeGuard>
 #include <algorithm>

@@ -1,13 +1,13 @@
-#include "picture/TiffReading.h"
+#include "picture/decode/TiffReading.h"
 
-#include "picture/BoxShrinker.h"
-#include "picture/ColourConversion.h"
-#include "picture/DecodeContext.h"
-#include "picture/LargeImage.h"
-#include "picture/PictureFit.h"
-#include "picture/TiffRowConverter.h"
-#include "picture/TiffSampleRows.h"
-#include "picture/UprightTurn.h"
+#include "picture/raster/BoxShrinker.h"
+#include "picture/colour/ColourConversion.h"
+#include "picture/decode/DecodeContext.h"
+#include "picture/raster/LargeImage.h"
+#include "picture/raster/PictureFit.h"
+#include "picture/decode/TiffRowConverter.h"
+#include "picture/decode/TiffSampleRows.h"
+#include "picture/raster/UprightTurn.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "picture/TiffDecoder.h"
+#include "picture/decode/TiffDecoder.h"
 
-#include "picture/DecodeContext.h"
-#include "picture/TiffReading.h"
+#include "picture/decode/DecodeContext.h"
+#include "picture/decode/TiffReading.h"
 
 #include <QIODevice>
 #include <QString>

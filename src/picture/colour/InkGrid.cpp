@@ -1,4 +1,4 @@
-#include "picture/InkGrid.h"
+#include "picture/colour/InkGrid.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "picture/TiffRowConverter.h"
+#include "picture/decode/TiffRowConverter.h"
 
 #include <algorithm>
 #include <cstring>

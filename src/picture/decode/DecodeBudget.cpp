@@ -1,4 +1,4 @@
-#include "picture/DecodeBudget.h"
+#include "picture/decode/DecodeBudget.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "picture/TiffSampleRows.h"
+#include "picture/decode/TiffSampleRows.h"
 
 #include <QFloat16>
 #include <algorithm>

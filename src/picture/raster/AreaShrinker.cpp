@@ -1,6 +1,6 @@
-#include "picture/AreaShrinker.h"
+#include "picture/raster/AreaShrinker.h"
 
-#include "picture/LargeImage.h"
+#include "picture/raster/LargeImage.h"
 
 #include <algorithm>
 

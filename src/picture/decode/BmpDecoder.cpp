@@ -1,11 +1,11 @@
-#include "picture/BmpDecoder.h"
+#include "picture/decode/BmpDecoder.h"
 
-#include "picture/ColourConversion.h"
+#include "picture/colour/ColourConversion.h"
 
-#include "picture/BmpHeader.h"
-#include "picture/BoxShrinker.h"
-#include "picture/DecodeContext.h"
-#include "picture/PictureFit.h"
+#include "picture/decode/BmpHeader.h"
+#include "picture/raster/BoxShrinker.h"
+#include "picture/decode/DecodeContext.h"
+#include "picture/raster/PictureFit.h"
 
 #include <QIODevice>
 #include <QString>
