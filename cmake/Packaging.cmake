@@ -48,17 +48,20 @@ set(CPACK_PACKAGE_CONTACT "Tessaly Software <kavelo@tessaly.example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "build and play picture slide shows")
 # Lines of at most 80 columns, as Debian's tools show them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Kavelo walks your folders, previews JPEG, BMP and TIFF pictures and builds\n\
-an ordered slide list, which it saves as a .SLD slide show file and loads\n\
-again. The list plays in a maximized window on a timer, forwards or\n\
-backwards, with keys to pause, step and change the pace.")
+    "Kavelo walks your folders, previews pictures (JPEG, HEIC, AVIF, WebP, PNG,\n\
+GIF, JPEG XL, TIFF and BMP) and builds an ordered slide list, which it saves\n\
+as a .SLD slide show file and loads again. The list plays in a maximized\n\
+window on a timer, forwards or backwards, with keys to pause, step and\n\
+change the pace.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.tessaly.example.com/kavelo/")
-# Linked libraries come from dpkg-shlibdeps; what is only loaded at run time
+# Linked libraries come from dpkg-shlibdeps, the decoders' among them
+# (libjpeg, libtiff, libpng, giflib, libwebp, libheif with its HEVC and AV1
+# decoders, libjxl, lcms2) and libseccomp; what is only loaded at run time
 # must be named: the TIFF reader is a plug-in outside libqt6gui6, and the X
 # screen saver's suspend is loaded on X11 only. Qt's Wayland plug-in lets a
 # Wayland session run the program natively instead of through XWayland.

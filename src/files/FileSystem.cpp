@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
+
 bool FileExists(const QString& path) {
     if (path.isEmpty())
         return false;
@@ -19,8 +22,16 @@ QString GetExtensionName(const QString& path) {
 }
 
 bool isSupportedPictureExtension(const QString& extension) {
-    return extension == QLatin1String("jpg") || extension == QLatin1String("bmp") ||
-           extension == QLatin1String("tif");
+    static const QLatin1String extensions[] = {
+        QLatin1String("jpg"), QLatin1String("jpeg"), QLatin1String("jpe"),  QLatin1String("bmp"),
+        QLatin1String("dib"), QLatin1String("tif"),  QLatin1String("tiff"), QLatin1String("png"),
+        QLatin1String("gif"), QLatin1String("webp"), QLatin1String("heic"), QLatin1String("heif"),
+        QLatin1String("hif"), QLatin1String("avif"), QLatin1String("jxl"),
+    };
+    return std::any_of(std::begin(extensions), std::end(extensions),
+                       [&extension](QLatin1String known) {
+                           return extension.compare(known, Qt::CaseInsensitive) == 0;
+                       });
 }
 
 bool isPictureName(const QString& path) {

@@ -9,8 +9,10 @@ bool FileExists(const QString& path);
 // component has no dot: "a/b.tar.jpg" -> "jpg", "a.b/c" -> "".
 QString GetExtensionName(const QString& path);
 
-// The three picture types the program shows, by exact, case-sensitive
-// extension: "jpg", "bmp", "tif".
+// The picture types the program shows, by extension in any letter case:
+// cameras and phones name their files "DSC_0001.JPG" or "IMG_1234.HEIC".
+// JPEG, BMP, TIFF, PNG, GIF, WebP, HEIC/HEIF, AVIF and JPEG XL, each under
+// every name in common use.
 bool isSupportedPictureExtension(const QString& extension);
 
 // Can this entry be shown? By name alone for the explorer's file list (a

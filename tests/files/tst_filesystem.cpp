@@ -16,8 +16,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("asSlide");
         QTest::newRow("picture") << "a.jpg" << true << true << true;
         QTest::newRow("picture gone") << "b.bmp" << false << true << false;
-        QTest::newRow("upper case") << "c.JPG" << true << false << false;
-        QTest::newRow("other type") << "d.png" << true << false << false;
+        QTest::newRow("upper case") << "c.JPG" << true << true << true;
+        QTest::newRow("other type") << "d.txt" << true << false << false;
         QTest::newRow("folder named like one") << "e.tif" << false << true << false;
     }
     void entries() {
@@ -59,11 +59,12 @@ private Q_SLOTS:
         QCOMPARE(GetExtensionName(path), extension);
     }
 
-    void supportedExtensionsAreExactAndCaseSensitive() {
-        for (const char* yes : {"jpg", "bmp", "tif"})
-            QVERIFY(isSupportedPictureExtension(QLatin1String(yes)));
-        for (const char* no : {"JPG", "Jpg", "jpeg", "tiff", "png", "", "jp"})
-            QVERIFY(!isSupportedPictureExtension(QLatin1String(no)));
+    void supportedExtensionsInAnyCase() {
+        for (const char* yes : {"jpg", "JPG", "Jpg", "jpeg", "JPE", "bmp", "DIB", "tif", "TIFF",
+                                "png", "GIF", "webp", "HEIC", "heif", "hif", "AVIF", "jxl"})
+            QVERIFY2(isSupportedPictureExtension(QLatin1String(yes)), yes);
+        for (const char* no : {"", "jp", "jpgx", "txt", "sld", "ico", "svg", "tga", "heics", "pdf"})
+            QVERIFY2(!isSupportedPictureExtension(QLatin1String(no)), no);
     }
 
     void fileExistsOnlyForFiles() {

@@ -55,9 +55,8 @@ private Q_SLOTS:
         big = writePicture(folder, QStringLiteral("big.jpg"), {2000, 1500});
         huge = writePicture(folder, QStringLiteral("huge.jpg"), {50000, 8});
         bad = writeGarbage(folder, QStringLiteral("bad.jpg"));
-        writePicture(folder, QStringLiteral("photo.JPG"), {50, 50}, "jpg");
-        writePicture(folder, QStringLiteral("photo.jpeg"), {50, 50}, "jpg");
-        writePicture(folder, QStringLiteral("photo.tiff"), {50, 50}, "tif");
+        writePicture(folder, QStringLiteral("photo.txt"), {50, 50}, "jpg");
+        writePicture(folder, QStringLiteral("photo.jpg.old"), {50, 50}, "jpg");
         writePicture(folder, QStringLiteral("photo"), {50, 50}, "jpg");
         QVERIFY(folder.mkdir(QStringLiteral("folder.jpg")));
     }
@@ -300,14 +299,40 @@ private Q_SLOTS:
         QCOMPARE(player.caption(), playerCaption(b, "320x200", "Forwards"));
     }
 
-    // Missing files, upper-case and long extensions, no extension and a
-    // folder are passed over silently within the one step.
+    // Cameras name their files in capitals, and ".jpeg" and ".tiff" are as
+    // common as the short names: all of them play.
+    void cameraNamesPlay_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("DSC_0001.JPG") << "DSC_0001.JPG"
+                                      << "jpg";
+        QTest::newRow("IMG_1234.Jpeg") << "IMG_1234.Jpeg"
+                                       << "jpg";
+        QTest::newRow("SCAN.TIFF") << "SCAN.TIFF"
+                                   << "tif";
+        QTest::newRow("old.BMP") << "old.BMP"
+                                 << "bmp";
+    }
+    void cameraNamesPlay() {
+        QFETCH(QString, name);
+        QFETCH(QString, type);
+        const QString path =
+            writePicture(QDir(dir.path()), name, {90, 60}, type.toLatin1().constData());
+        PlayerFixture player({path, a});
+        player.open();
+        player.window->ShowNextSlide();
+        QCOMPARE(player.caption(), playerCaption(path, "90x60", "Forwards"));
+        QVERIFY(player.world.prompter.messages.isEmpty());
+    }
+
+    // Missing files, other extensions, no extension and a folder are passed
+    // over silently within the one step.
     void unsupportedEntriesArePassedOver() {
         const QDir folder(dir.path());
         PlayerFixture player({folder.filePath(QStringLiteral("gone.jpg")),
-                              folder.filePath(QStringLiteral("photo.JPG")),
-                              folder.filePath(QStringLiteral("photo.jpeg")),
-                              folder.filePath(QStringLiteral("photo.tiff")),
+                              folder.filePath(QStringLiteral("gone.JPG")),
+                              folder.filePath(QStringLiteral("photo.txt")),
+                              folder.filePath(QStringLiteral("photo.jpg.old")),
                               folder.filePath(QStringLiteral("photo")),
                               folder.filePath(QStringLiteral("folder.jpg")), QString(), c});
         player.open();
