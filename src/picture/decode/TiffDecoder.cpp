@@ -57,10 +57,14 @@ int keepFirstError(TIFF*, void* userData, const char* module, const char* format
     }
     return 1;
 }
-// Warnings are dropped, but the fax codecs only warn of lines cut short
-// or damaged and fill them with white: those mark the data damaged.
-int noteDamage(TIFF*, void* userData, const char* module, const char*, va_list) {
-    if (module && std::strncmp(module, "Fax", 3) == 0)
+// Warnings are dropped, but the fax codecs only warn where their data ends
+// before the page does, and fill the rest with white: a page cut short is
+// marked damaged. A line without its end-of-line code, or of the wrong
+// length, is a warning libtiff reads past, as every fax viewer does, and
+// the page is shown; a code that cannot be decoded is an error.
+int noteDamage(TIFF*, void* userData, const char* module, const char* format, va_list) {
+    if (module && std::strncmp(module, "Fax", 3) == 0 && format &&
+        std::strncmp(format, "Premature EOF", 13) == 0)
         *static_cast<bool*>(userData) = true;
     return 1;
 }
