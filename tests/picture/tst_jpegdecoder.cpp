@@ -1,5 +1,5 @@
-#include "picture/decode/JpegDecoder.h"
 #include "picture/PictureDecoder.h"
+#include "picture/decode/ExifReader.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
