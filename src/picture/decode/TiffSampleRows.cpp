@@ -1,5 +1,8 @@
 #include "picture/decode/TiffSampleRows.h"
 
+#include "picture/colour/PlainInks.h"
+#include "picture/raster/Mul255.h"
+
 #include <QFloat16>
 #include <algorithm>
 #include <cmath>
@@ -26,11 +29,6 @@ int colourSamplesOf(int photometric) {
     default:
         return 0;
     }
-}
-
-inline uint mul255(uint a, uint b) {
-    const uint t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
 }
 } // namespace
 
@@ -65,16 +63,8 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
     , photometric_(field<quint16>(tiff, TIFFTAG_PHOTOMETRIC))
     , planar_(samples_ > 1 && field<quint16>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE)
     , tiled_(TIFFIsTiled(tiff))
-    , colourSamples_(colourSamplesOf(photometric_)) {
-    quint16 extraCount = 0;
-    quint16* extraKinds = nullptr;
-    if (samples_ > colourSamples_ &&
-        TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) && extraCount > 0) {
-        if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
-            alpha_ = 1;
-        else if (extraKinds[0] == EXTRASAMPLE_UNASSALPHA)
-            alpha_ = 2;
-    }
+    , colourSamples_(colourSamplesOf(photometric_))
+    , alpha_(tiffAlphaOf(tiff, colourSamples_)) {
     if (tiled_) {
         quint32 tileHeight = 0;
         TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth_);
@@ -298,12 +288,12 @@ bool TiffSampleRows::readRow(quint32 y, QRgb* out) {
             g = level(at(x, 1));
             b = level(at(x, 2));
         } else {
-            const uint white = 255 - level(at(x, 3));
-            r = mul255(255 - level(at(x, 0)), white);
-            g = mul255(255 - level(at(x, 1)), white);
-            b = mul255(255 - level(at(x, 2)), white);
+            const uint black = 255 - level(at(x, 3));
+            r = plainInkLevel(255 - level(at(x, 0)), black);
+            g = plainInkLevel(255 - level(at(x, 1)), black);
+            b = plainInkLevel(255 - level(at(x, 2)), black);
         }
-        if (alpha_ == 0) {
+        if (alpha_ == TiffAlpha::None) {
             out[x] = qRgb(int(r), int(g), int(b));
             continue;
         }
@@ -313,7 +303,7 @@ bool TiffSampleRows::readRow(quint32 y, QRgb* out) {
         const uint a = format_ != SAMPLEFORMAT_IEEEFP ? level(rawAlpha)
                        : rawAlpha > 0                 ? uint(std::min(rawAlpha, 1.0f) * 255 + 0.5f)
                                                       : 0;
-        if (alpha_ == 1)
+        if (alpha_ == TiffAlpha::Associated)
             out[x] = qRgba(int(std::min(r, a)), int(std::min(g, a)), int(std::min(b, a)), int(a));
         else
             out[x] = qRgba(int(mul255(r, a)), int(mul255(g, a)), int(mul255(b, a)), int(a));
