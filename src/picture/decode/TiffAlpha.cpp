@@ -1,8 +1,9 @@
 #include "picture/decode/TiffAlpha.h"
 
+#include "picture/decode/TiffField.h"
+
 TiffAlpha tiffAlphaOf(TIFF* tiff, int colourSamples) {
-    uint16_t samples = 0;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const auto samples = tiffField<uint16_t>(tiff, TIFFTAG_SAMPLESPERPIXEL);
     uint16_t extraCount = 0;
     uint16_t* extraKinds = nullptr;
     if (samples <= colourSamples ||

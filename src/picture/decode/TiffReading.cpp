@@ -2,7 +2,8 @@
 
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/DecodeContext.h"
-#include "picture/decode/TiffAlpha.h"
+#include "picture/decode/TiffDirectConverter.h"
+#include "picture/decode/TiffField.h"
 #include "picture/decode/TiffRowConverter.h"
 #include "picture/decode/TiffSampleRows.h"
 #include "picture/raster/BoxShrinker.h"
@@ -51,12 +52,6 @@ constexpr qint64 codecBytes = qint64(256) << 10;
 // How often the decode looks whether it is still wanted, in source rows.
 constexpr int rowsBetweenChecks = 16;
 
-template <typename T> T field(TIFF* tiff, ttag_t tag) {
-    T value{};
-    TIFFGetFieldDefaulted(tiff, tag, &value);
-    return value;
-}
-
 } // namespace
 
 TiffReading::TiffReading(TIFF* tiff, qint64 fileSize, DecodeContext& context, QString& libraryError,
@@ -101,90 +96,22 @@ bool TiffReading::stillWanted(quint32 row) {
     return !dataDamaged_ && (row % rowsBetweenChecks != 0 || !context_.isCancelled());
 }
 
-// The converter for files whose rows libtiff delivers interleaved in a
-// form the converter takes; null for the rest, which go through libtiff's
-// own RGBA conversion.
-std::unique_ptr<TiffRowConverter> TiffReading::directConverter() {
-    using Colour = TiffRowConverter::Colour;
-    const auto samples = field<quint16>(tiff_, TIFFTAG_SAMPLESPERPIXEL);
-    const auto bits = field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
-    const auto photometric = field<quint16>(tiff_, TIFFTAG_PHOTOMETRIC);
-    if (samples > 1 && field<quint16>(tiff_, TIFFTAG_PLANARCONFIG) != PLANARCONFIG_CONTIG)
-        return nullptr;
-    if (field<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) != SAMPLEFORMAT_UINT)
-        return nullptr;
-
-    Colour colour = Colour::Indexed;
-    int colourSamples = 1;
-    std::array<QRgb, 256> table{};
-    switch (photometric) {
-    case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_MINISWHITE:
-        table = TiffRowConverter::greyTable(bits, photometric == PHOTOMETRIC_MINISWHITE);
-        break;
-    case PHOTOMETRIC_PALETTE: {
-        quint16* red = nullptr;
-        quint16* green = nullptr;
-        quint16* blue = nullptr;
-        if (bits > 8 || samples != 1 || !TIFFGetField(tiff_, TIFFTAG_COLORMAP, &red, &green, &blue))
-            return nullptr;
-        const int entries = 1 << bits;
-        // Some writers store 8-bit palette entries instead of 16-bit ones.
-        bool eightBit = true;
-        for (int i = 0; i < entries; ++i)
-            eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
-        const int shift = eightBit ? 0 : 8;
-        for (int i = 0; i < entries; ++i)
-            table[size_t(i)] = qRgb(red[i] >> shift, green[i] >> shift, blue[i] >> shift);
-        break;
-    }
-    case PHOTOMETRIC_YCBCR:
-        // Only libjpeg turns YCbCr into RGB while decoding; subsampled
-        // YCbCr without JPEG is left to libtiff's own conversion.
-        if (field<quint16>(tiff_, TIFFTAG_COMPRESSION) != COMPRESSION_JPEG)
-            return nullptr;
-        TIFFSetField(tiff_, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-        colour = Colour::Rgb;
-        colourSamples = 3;
-        break;
-    case PHOTOMETRIC_RGB:
-        colour = Colour::Rgb;
-        colourSamples = 3;
-        break;
-    case PHOTOMETRIC_SEPARATED:
-        if (field<quint16>(tiff_, TIFFTAG_INKSET) != INKSET_CMYK)
-            return nullptr;
-        colour = Colour::Cmyk;
-        colourSamples = 4;
-        break;
-    default:
-        return nullptr;
-    }
-
-    auto converter = std::make_unique<TiffRowConverter>(colour, bits, samples,
-                                                        tiffAlphaOf(tiff_, colourSamples));
-    if (!converter->isSupported())
-        return nullptr;
-    converter->setTable(table);
-    return converter;
-}
-
 // The picture's size and orientation, and the sizes it is shown at.
 bool TiffReading::measure() {
-    width_ = field<quint32>(tiff_, TIFFTAG_IMAGEWIDTH);
-    height_ = field<quint32>(tiff_, TIFFTAG_IMAGELENGTH);
-    samples_ = field<quint16>(tiff_, TIFFTAG_SAMPLESPERPIXEL);
+    width_ = tiffField<quint32>(tiff_, TIFFTAG_IMAGEWIDTH);
+    height_ = tiffField<quint32>(tiff_, TIFFTAG_IMAGELENGTH);
+    samples_ = tiffField<quint16>(tiff_, TIFFTAG_SAMPLESPERPIXEL);
     if (width_ == 0 || height_ == 0 || samples_ == 0)
         return refuse(QStringLiteral("the picture has no pixels"));
     if (width_ > maxSide || height_ > maxSide)
         return refuse(QStringLiteral("the picture is too large to decode"));
 
-    orientation_ = field<quint16>(tiff_, TIFFTAG_ORIENTATION);
+    orientation_ = tiffField<quint16>(tiff_, TIFFTAG_ORIENTATION);
     stored_ = QSize(int(width_), int(height_));
     upright_ = turnsSideways(orientation_) ? stored_.transposed() : stored_;
     shown_ = context_.shownSize(upright_);
     shrunk_ = turnsSideways(orientation_) ? shown_.transposed() : shown_;
-    compression_ = field<quint16>(tiff_, TIFFTAG_COMPRESSION);
+    compression_ = tiffField<quint16>(tiff_, TIFFTAG_COMPRESSION);
 
     tiled_ = TIFFIsTiled(tiff_);
     parts_ = tiled_ ? TIFFNumberOfTiles(tiff_) : TIFFNumberOfStrips(tiff_);
@@ -196,15 +123,16 @@ bool TiffReading::measure() {
 
 void TiffReading::chooseReader() {
     // Sets the JPEG colour mode, which changes the sizes asked for after it.
-    converter_ = directConverter();
-    bits_ = field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
+    converter_ = directTiffConverter(tiff_);
+    bits_ = tiffField<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
     if (!converter_) {
         // Layouts libtiff's RGBA reader does not take (it takes 8 and 16-bit
         // unsigned samples, and says so for some others it then fails on)
         // are read sample by sample, where they are of a colour model it
         // knows.
-        const bool rgbaLayout = (bits_ == 8 || bits_ == 16) &&
-                                field<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) == SAMPLEFORMAT_UINT;
+        const bool rgbaLayout =
+            (bits_ == 8 || bits_ == 16) &&
+            tiffField<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) == SAMPLEFORMAT_UINT;
         const auto askRgba = [this] {
             char message[1024] = {};
             rgbaTakes_ = TIFFRGBAImageOK(tiff_, message);
@@ -273,7 +201,7 @@ bool TiffReading::readPartLayout() {
         if (tileWidth_ == 0 || tileHeight_ == 0)
             return refuse(QStringLiteral("the picture has no tiles"));
     } else {
-        rowsPerStrip_ = std::clamp(field<quint32>(tiff_, TIFFTAG_ROWSPERSTRIP), 1u, height_);
+        rowsPerStrip_ = std::clamp(tiffField<quint32>(tiff_, TIFFTAG_ROWSPERSTRIP), 1u, height_);
     }
     // Whole strips or rows of tiles a band: a smaller band would decode the
     // same strip again for every band it spans.
@@ -324,7 +252,7 @@ qint64 TiffReading::readerBytes() const {
     }
     if (sampleRows_)
         return sampleRows_->workingBytes();
-    const bool separate = field<quint16>(tiff_, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
+    const bool separate = tiffField<quint16>(tiff_, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
     const qint64 planes = separate ? samples_ : 1;
     return w * band_ * 4 + planes * (tiled_ ? TIFFTileSize64(tiff_) : TIFFStripSize64(tiff_));
 }
@@ -380,7 +308,7 @@ QByteArray TiffReading::pixelProfile(TiffRowConverter* converter) {
         return {};
     const QByteArray profile(static_cast<const char*>(data), qsizetype(bytes));
     using Model = ColourConversion::Model;
-    switch (field<quint16>(tiff_, TIFFTAG_PHOTOMETRIC)) {
+    switch (tiffField<quint16>(tiff_, TIFFTAG_PHOTOMETRIC)) {
     case PHOTOMETRIC_RGB:
     case PHOTOMETRIC_YCBCR:
     case PHOTOMETRIC_PALETTE:

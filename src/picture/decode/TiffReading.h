@@ -46,7 +46,6 @@ private:
     bool refuse(const QString& reason);
     std::optional<DecodedPicture> fail(const QString& reason);
     std::optional<DecodedPicture> readFailed();
-    std::unique_ptr<TiffRowConverter> directConverter();
     QByteArray pixelProfile(TiffRowConverter* converter);
     qint64 readerBytes() const;
     bool readRows(TIFFRGBAImage& rgba, QImage& image);

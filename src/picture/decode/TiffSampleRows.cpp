@@ -1,6 +1,7 @@
 #include "picture/decode/TiffSampleRows.h"
 
 #include "picture/colour/PlainInks.h"
+#include "picture/decode/TiffField.h"
 #include "picture/raster/Mul255.h"
 
 #include <QFloat16>
@@ -9,12 +10,6 @@
 #include <cstring>
 
 namespace {
-template <typename T> T field(TIFF* tiff, ttag_t tag) {
-    T value{};
-    TIFFGetFieldDefaulted(tiff, tag, &value);
-    return value;
-}
-
 // The samples of one colour model before any extra ones.
 int colourSamplesOf(int photometric) {
     switch (photometric) {
@@ -33,16 +28,17 @@ int colourSamplesOf(int photometric) {
 } // namespace
 
 bool TiffSampleRows::handles(TIFF* tiff) {
-    const auto photometric = field<quint16>(tiff, TIFFTAG_PHOTOMETRIC);
-    const auto bits = field<quint16>(tiff, TIFFTAG_BITSPERSAMPLE);
-    const auto format = field<quint16>(tiff, TIFFTAG_SAMPLEFORMAT);
-    const auto samples = field<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL);
-    const auto compression = field<quint16>(tiff, TIFFTAG_COMPRESSION);
+    const auto photometric = tiffField<quint16>(tiff, TIFFTAG_PHOTOMETRIC);
+    const auto bits = tiffField<quint16>(tiff, TIFFTAG_BITSPERSAMPLE);
+    const auto format = tiffField<quint16>(tiff, TIFFTAG_SAMPLEFORMAT);
+    const auto samples = tiffField<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL);
+    const auto compression = tiffField<quint16>(tiff, TIFFTAG_COMPRESSION);
     const int colour = colourSamplesOf(photometric);
     if (colour == 0 || samples < colour || compression == COMPRESSION_JPEG ||
         compression == COMPRESSION_OJPEG)
         return false;
-    if (photometric == PHOTOMETRIC_SEPARATED && field<quint16>(tiff, TIFFTAG_INKSET) != INKSET_CMYK)
+    if (photometric == PHOTOMETRIC_SEPARATED &&
+        tiffField<quint16>(tiff, TIFFTAG_INKSET) != INKSET_CMYK)
         return false;
     if (photometric == PHOTOMETRIC_PALETTE)
         return format == SAMPLEFORMAT_UINT && bits >= 1 && bits <= 16;
@@ -57,11 +53,12 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
     : tiff_(tiff)
     , width_(width)
     , height_(height)
-    , bits_(field<quint16>(tiff, TIFFTAG_BITSPERSAMPLE))
-    , samples_(field<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL))
-    , format_(field<quint16>(tiff, TIFFTAG_SAMPLEFORMAT))
-    , photometric_(field<quint16>(tiff, TIFFTAG_PHOTOMETRIC))
-    , planar_(samples_ > 1 && field<quint16>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE)
+    , bits_(tiffField<quint16>(tiff, TIFFTAG_BITSPERSAMPLE))
+    , samples_(tiffField<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL))
+    , format_(tiffField<quint16>(tiff, TIFFTAG_SAMPLEFORMAT))
+    , photometric_(tiffField<quint16>(tiff, TIFFTAG_PHOTOMETRIC))
+    , planar_(samples_ > 1 &&
+              tiffField<quint16>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE)
     , tiled_(TIFFIsTiled(tiff))
     , colourSamples_(colourSamplesOf(photometric_))
     , alpha_(tiffAlphaOf(tiff, colourSamples_)) {
@@ -76,7 +73,7 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
         // tile can be millions of rows taller than the picture.
         tileBytes_ = TIFFTileRowSize64(tiff) * std::min(bandHeight_, height_);
     } else {
-        bandHeight_ = std::clamp(field<quint32>(tiff, TIFFTAG_ROWSPERSTRIP), 1u, height_);
+        bandHeight_ = std::clamp(tiffField<quint32>(tiff, TIFFTAG_ROWSPERSTRIP), 1u, height_);
         tileWidth_ = width_;
         planeRowBytes_ = TIFFScanlineSize64(tiff);
         // Not with one plane a sample: each plane's strip would be decoded
