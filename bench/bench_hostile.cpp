@@ -1,6 +1,5 @@
 #include "BenchSupport.h"
 
-#include "picture/ImageAllocationLimit.h"
 #include "picture/PictureDecoder.h"
 
 #include <QElapsedTimer>
@@ -14,7 +13,6 @@
 // resident size. Run once per process (bench/hostile.sh), so that the peak
 // belongs to that file alone.
 int benchDecodeOne(const QString& path) {
-    coverDecodeBudget(PictureDecoder::defaultMemoryBudget);
     PictureDecoder decoder(QSize(1920, 1080));
     const qint64 before = residentKb();
     if (!resetPeakMemory())

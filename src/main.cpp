@@ -1,8 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/modMain.h"
 #include "picture/colour/ColourConversion.h"
-#include "picture/ImageAllocationLimit.h"
-#include "picture/PictureDecoder.h"
 #include "seams/AppContext.h"
 #include "seams/DisplayColourProfile.h"
 #include "seams/FileDialog.h"
@@ -24,7 +22,6 @@ int main(int argc, char* argv[]) {
 
     // Qt sees the program name only, so a picture named like one of Qt's
     // own options ("-style") stays a file name.
-    coverDecodeBudget(PictureDecoder::defaultMemoryBudget);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavelo"));

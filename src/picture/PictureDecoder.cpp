@@ -1,13 +1,64 @@
 #include "picture/PictureDecoder.h"
 
-#include "picture/decode/BmpDecoder.h"
 #include "picture/colour/ColourConversion.h"
+#include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/JpegDecoder.h"
 #include "picture/decode/TiffDecoder.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <iterator>
+
+namespace {
+// Every decoder reads its device from the start, decodes within the
+// context's bound and budget, and on failure returns nothing and says why
+// in error.
+using DecodeFunction = std::optional<DecodedPicture> (*)(QIODevice& device, DecodeContext& context,
+                                                         QString& error);
+
+struct PictureFormat {
+    // As messages name it.
+    const char* name;
+    // Whether a file whose first bytes are head (headBytes of them, fewer
+    // in a shorter file) is of this format.
+    bool (*recognises)(const QByteArray& head);
+    DecodeFunction decode;
+};
+
+// The formats the program reads, told apart by their content, never by the
+// file's name: one row and one decoder in decode/ each. The first row that
+// recognises a file decodes it.
+constexpr PictureFormat formats[] = {
+    {"JPEG", [](const QByteArray& head) { return head.startsWith("\xFF\xD8\xFF"); }, decodeJpeg},
+    {"BMP", [](const QByteArray& head) { return head.startsWith("BM"); }, decodeBmp},
+    {"TIFF",
+     [](const QByteArray& head) {
+         return head.startsWith(QByteArrayLiteral("II*\0")) ||
+                head.startsWith(QByteArrayLiteral("MM\0*"));
+     },
+     decodeTiff},
+};
+
+const PictureFormat* formatFor(const QByteArray& head) {
+    for (const PictureFormat& format : formats)
+        if (format.recognises(head))
+            return &format;
+    return nullptr;
+}
+
+// "not a JPEG, BMP or TIFF file", naming every row.
+QString notAPictureMessage() {
+    QString names;
+    const qsizetype count = qsizetype(std::size(formats));
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0)
+            names += i + 1 == count ? QStringLiteral(" or ") : QStringLiteral(", ");
+        names += QLatin1String(formats[i].name);
+    }
+    return QStringLiteral("not a %1 file").arg(names);
+}
+} // namespace
 
 PictureDecoder::PictureDecoder(QSize bound, qint64 memoryBudget, DecodeBudget* shared,
                                const std::atomic_bool* cancelled)
@@ -16,15 +67,9 @@ PictureDecoder::PictureDecoder(QSize bound, qint64 memoryBudget, DecodeBudget* s
     , shared_(shared)
     , cancelled_(cancelled) {}
 
-PictureDecoder::Format PictureDecoder::formatOf(const QByteArray& header) {
-    if (header.startsWith("\xFF\xD8\xFF"))
-        return Format::Jpeg;
-    if (header.startsWith("BM"))
-        return Format::Bmp;
-    if (header.startsWith(QByteArrayLiteral("II*\0")) ||
-        header.startsWith(QByteArrayLiteral("MM\0*")))
-        return Format::Tiff;
-    return Format::Unknown;
+QString PictureDecoder::formatOf(const QByteArray& head) {
+    const PictureFormat* format = formatFor(head);
+    return format ? QLatin1String(format->name) : QString();
 }
 
 std::optional<DecodedPicture> PictureDecoder::fail(const QString& reason) {
@@ -65,28 +110,13 @@ void PictureDecoder::convertColours(DecodedPicture& picture) {
 
 std::optional<DecodedPicture> PictureDecoder::decodeAsStored(QIODevice& file) {
     error_.clear();
-    const Format format = formatOf(file.peek(4));
-    if (format == Format::Unknown)
-        return fail(QStringLiteral("not a JPEG, BMP or TIFF file"));
+    const PictureFormat* format = formatFor(file.peek(headBytes));
+    if (!format)
+        return fail(notAPictureMessage());
     DecodeContext context(bound_, budget_, shared_, cancelled_);
     context.setDrawSize(drawSize_);
     QString reason;
-    std::optional<DecodedPicture> picture;
-    switch (format) {
-    case Format::Jpeg:
-        if (!file.seek(0))
-            return fail(file.errorString());
-        picture = decodeJpeg(file, context, reason);
-        break;
-    case Format::Bmp:
-        picture = decodeBmp(file, context, reason);
-        break;
-    case Format::Tiff:
-        picture = decodeTiff(file, context, reason);
-        break;
-    case Format::Unknown:
-        break;
-    }
+    std::optional<DecodedPicture> picture = format->decode(file, context, reason);
     if (!picture)
         return fail(reason);
     return picture;

@@ -12,16 +12,16 @@ class DecodeBudget;
 class QByteArray;
 class QIODevice;
 
-// Decodes the picture files the program shows, JPEG, BMP and TIFF, told
-// apart by their content and handed only to the program's own three
-// decoders, so a file never reaches Qt's image plugins (ICO, TGA, WebP...).
-// Each decodes only as large as the bound needs (JPEG by eighths, BMP and
-// TIFF shrunk while read) and refuses any file whose decoding would need
-// more than the memory budget, files cut short among them.
+// Decodes the picture files the program shows, told apart by their first
+// bytes in one table of formats (PictureDecoder.cpp: JPEG, BMP and TIFF) and
+// handed only to the program's own decoders in decode/, so a file never
+// reaches Qt's image plugins (ICO, TGA, WebP...). Each decodes only as large
+// as the bound needs (JPEG by eighths, BMP and TIFF shrunk while read) and
+// refuses any file whose decoding would need more than the memory budget,
+// files cut short among them; then the picture's colours are turned into
+// the display's. Belongs to the thread that calls it.
 class PictureDecoder {
 public:
-    enum class Format { Unknown, Jpeg, Bmp, Tiff };
-
     // Enough for a 9000 x 9000 picture at 16 bits a channel.
     static constexpr qint64 defaultMemoryBudget = qint64(640) << 20;
 
@@ -37,15 +37,18 @@ public:
     void setDrawSize(std::function<QSize(QSize)> drawSize) { drawSize_ = std::move(drawSize); }
 
     // The picture of the file at path, or nothing when the file is missing,
-    // unreadable, not one of the three formats, cut short, or beyond budget.
+    // unreadable, of no format in the table, cut short, or beyond budget.
     std::optional<DecodedPicture> decode(const QString& path);
     // The same for a picture already open for reading, from its start.
     std::optional<DecodedPicture> decode(QIODevice& device);
     // Why the last decode failed, for diagnostics.
     QString errorString() const { return error_; }
 
-    // The format by the file's first bytes.
-    static Format formatOf(const QByteArray& header);
+    // How many of a file's first bytes tell its format.
+    static constexpr qint64 headBytes = 64;
+    // The name of the format a file's first bytes show ("JPEG", "BMP",
+    // "TIFF"), or an empty string for none the program reads.
+    static QString formatOf(const QByteArray& head);
 
 private:
     std::optional<DecodedPicture> fail(const QString& reason);

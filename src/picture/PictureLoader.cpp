@@ -1,7 +1,7 @@
 #include "picture/PictureLoader.h"
 
-#include "picture/raster/AreaShrinker.h"
 #include "picture/PictureDecoder.h"
+#include "picture/raster/AreaShrinker.h"
 #include "picture/raster/PictureFit.h"
 
 #include <algorithm>
@@ -119,17 +119,22 @@ void PictureLoader::want(const QStringList& paths, const PictureTarget& target) 
     for (const QString& path : paths) {
         if (jobs_.contains(path) || cache_.find(path, fileIdentity(path)))
             continue;
-        auto job = std::make_shared<Job>();
-        job->path = path;
-        job->target = target;
-        jobs_.insert(path, job);
-        {
-            const std::lock_guard lock(handOver_);
-            queued_.push_back(job);
-        }
-        // One start for each queued job; the task captures nothing else.
-        pool_.start([this] { runNext(); });
+        jobs_.insert(path, enqueue(path, target));
     }
+}
+
+std::shared_ptr<PictureLoader::Job> PictureLoader::enqueue(const QString& path,
+                                                           const PictureTarget& target) {
+    auto job = std::make_shared<Job>();
+    job->path = path;
+    job->target = target;
+    {
+        const std::lock_guard lock(handOver_);
+        queued_.push_back(job);
+    }
+    // One start for each queued job; the task captures nothing else.
+    pool_.start([this] { runNext(); });
+    return job;
 }
 
 // Worker thread.
@@ -206,16 +211,8 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
     if (hit && fitToTarget(*hit, target))
         return hit;
     std::shared_ptr<Job> job = jobs_.take(path);
-    if (!job) {
-        job = std::make_shared<Job>();
-        job->path = path;
-        job->target = target;
-        {
-            const std::lock_guard lock(handOver_);
-            queued_.push_back(job);
-        }
-        pool_.start([this] { runNext(); });
-    }
+    if (!job)
+        job = enqueue(path, target);
     {
         // Still waiting for a worker: it goes first. The step waits for a
         // worker rather than decode beside both, so no more decodes run

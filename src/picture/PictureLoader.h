@@ -1,8 +1,8 @@
 #pragma once
 
-#include "picture/decode/DecodeBudget.h"
 #include "picture/DecodedPicture.h"
 #include "picture/PictureCache.h"
+#include "picture/decode/DecodeBudget.h"
 
 #include <QHash>
 #include <QObject>
@@ -68,6 +68,9 @@ Q_SIGNALS:
 
 private:
     struct Job;
+    // A new job for path, queued behind the others, with a worker started
+    // for it.
+    std::shared_ptr<Job> enqueue(const QString& path, const PictureTarget& target);
     void runNext();
     void run(const std::shared_ptr<Job>& job);
     void deliverFinished();

@@ -1,5 +1,7 @@
-#include "picture/decode/JpegDecoder.h"
 #include "picture/PictureDecoder.h"
+#include "picture/decode/DecodeContext.h"
+#include "picture/decode/ExifReader.h"
+#include "picture/decode/JpegDecoder.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
@@ -131,6 +133,21 @@ private Q_SLOTS:
         exif += field + QByteArray(4, '\0');
         QCOMPARE(exifOrientation(reinterpret_cast<const uchar*>(exif.constData()), exif.size()),
                  orientation);
+    }
+
+    // A device handed over after its first bytes were read (as a caller
+    // telling formats apart might) is still decoded from its start.
+    void decodesFromTheDevicesStart() {
+        QByteArray bytes = jpegOf(testPattern(QSize(300, 200)), false);
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QCOMPARE(buffer.read(16).size(), 16);
+        DecodeContext context(QSize(1000, 1000), PictureDecoder::defaultMemoryBudget);
+        QString error;
+        const std::optional<DecodedPicture> picture = decodeJpeg(buffer, context, error);
+        QVERIFY2(picture, qPrintable(error));
+        QCOMPARE(picture->fullSize, QSize(300, 200));
+        QCOMPARE(patternMismatch(picture->image, true), QString());
     }
 
     // The same files whole, and the same number of scans on a small

@@ -331,6 +331,24 @@ private Q_SLOTS:
         PictureDecoder roomy(QSize(64, 64));
         QVERIFY2(roomy.decode(progressive), qPrintable(roomy.errorString()));
     }
+
+    // By the first bytes alone; a signature cut short is none.
+    void formatsAreToldByTheirFirstBytes_data() {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("jpeg") << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF") << "JPEG";
+        QTest::newRow("bmp") << QByteArray("BM\x36\0\0\0") << "BMP";
+        QTest::newRow("tiff, little-endian") << QByteArray("II*\0\x08\0\0\0", 8) << "TIFF";
+        QTest::newRow("tiff, big-endian") << QByteArray("MM\0*\0\0\0\x08", 8) << "TIFF";
+        QTest::newRow("tiff cut short") << QByteArray("II*", 3) << QString();
+        QTest::newRow("jpeg marker without a segment") << QByteArray("\xFF\xD8") << QString();
+        QTest::newRow("nothing") << QByteArray() << QString();
+    }
+    void formatsAreToldByTheirFirstBytes() {
+        QFETCH(QByteArray, head);
+        QFETCH(QString, format);
+        QCOMPARE(PictureDecoder::formatOf(head), format);
+    }
 };
 KAVELO_TEST(PictureDecoderTest)
 

@@ -2,6 +2,7 @@
 
 #include "picture/colour/InkGrid.h"
 #include "picture/colour/MatrixShaper.h"
+#include "picture/colour/PlainInks.h"
 
 #include <QCryptographicHash>
 #include <algorithm>
@@ -53,12 +54,6 @@ bool describesPixels(cmsHPROFILE profile) {
     }
 }
 
-// a * b / 255 for 8-bit values, truncated as CMYK pictures without a profile
-// have always been mixed.
-inline int mixed(int paper, int black) {
-    return paper * black / 255;
-}
-
 // Whether convert leaves each of a grid of colours (from probe) within a
 // level in every channel.
 template <typename Convert, typename Probe> bool changesNothing(Convert convert, Probe probe) {
@@ -80,7 +75,7 @@ void mixInksPlainly(QImage& image) {
         auto* out = reinterpret_cast<QRgb*>(row);
         for (int x = 0; x < image.width(); ++x) {
             const uchar* s = row + 4 * x;
-            out[x] = qRgb(mixed(s[0], s[3]), mixed(s[1], s[3]), mixed(s[2], s[3]));
+            out[x] = plainInkColour(s[0], s[1], s[2], s[3]);
         }
     }
     image.reinterpretAsFormat(QImage::Format_RGB32);
@@ -110,6 +105,67 @@ struct ColourConversion::Transform {
 
     QRgb grey(QRgb p) const {
         return (p & 0xFF000000u) | red[qRed(p)] | green[qGreen(p)] | blue[qBlue(p)];
+    }
+
+    // Converts image, of the layout the transform was built for, in place.
+    void convert(QImage& image, Layout layout) const {
+        switch (layout) {
+        case Layout::Opaque:
+            for (int y = 0; y < image.height(); ++y)
+                mapColours(rowOf(image, y), image.width());
+            break;
+        case Layout::Premultiplied:
+            convertPremultiplied(image);
+            break;
+        case Layout::Inks:
+            for (int y = 0; y < image.height(); ++y)
+                mapInks(rowOf(image, y), image.width());
+            image.reinterpretAsFormat(QImage::Format_RGB32);
+            break;
+        }
+    }
+
+private:
+    static QRgb* rowOf(QImage& image, int y) { return reinterpret_cast<QRgb*>(image.scanLine(y)); }
+
+    // The colours of a row in place, by whichever of the three ways the
+    // transform has; the fourth byte (alpha) is left as it is.
+    void mapColours(QRgb* row, int width) const {
+        if (shaper) {
+            shaper->map(row, width);
+        } else if (handle) {
+            cmsDoTransform(handle, row, row, cmsUInt32Number(width));
+        } else {
+            for (int x = 0; x < width; ++x)
+                row[x] = grey(row[x]);
+        }
+    }
+
+    // A row of inks into opaque colours, in place.
+    void mapInks(QRgb* row, int width) const {
+        if (inkGrid) {
+            inkGrid->map(row, width);
+            return;
+        }
+        // The fourth byte, the black ink, is left by lcms2.
+        cmsDoTransform(handle, row, row, cmsUInt32Number(width));
+        for (int x = 0; x < width; ++x)
+            row[x] |= 0xFF000000u;
+    }
+
+    // lcms2 takes colours without alpha: premultiplied rows go through a
+    // row undone, and alpha is copied across.
+    void convertPremultiplied(QImage& image) const {
+        const int width = image.width();
+        std::vector<QRgb> straight(static_cast<size_t>(width));
+        for (int y = 0; y < image.height(); ++y) {
+            QRgb* row = rowOf(image, y);
+            for (int x = 0; x < width; ++x)
+                straight[size_t(x)] = qUnpremultiply(row[x]);
+            mapColours(straight.data(), width);
+            for (int x = 0; x < width; ++x)
+                row[x] = qPremultiply(straight[size_t(x)]);
+        }
     }
 };
 
@@ -278,11 +334,13 @@ void ColourConversion::apply(DecodedPicture& picture) {
     QImage& image = picture.image;
     const QByteArray profile = std::exchange(picture.iccProfile, QByteArray());
     const QImage::Format format = image.format();
+    // Only the formats decoders make are converted.
+    if (format != inksFormat && format != QImage::Format_ARGB32_Premultiplied &&
+        format != QImage::Format_RGB32)
+        return;
     const Layout layout = format == inksFormat                            ? Layout::Inks
                           : format == QImage::Format_ARGB32_Premultiplied ? Layout::Premultiplied
                                                                           : Layout::Opaque;
-    if (layout == Layout::Opaque && format != QImage::Format_RGB32)
-        return;
     const std::shared_ptr<const Transform> transform =
         profile.isEmpty() ? nullptr : transformFor(profile, layout);
     if (!transform) {
@@ -290,44 +348,6 @@ void ColourConversion::apply(DecodedPicture& picture) {
             mixInksPlainly(image);
         return;
     }
-    if (transform->changesNothing)
-        return;
-
-    const int width = image.width();
-    // lcms2 takes colours without alpha: premultiplied rows go through this
-    // row undone, and alpha is copied across.
-    std::vector<QRgb> straight(layout == Layout::Premultiplied ? size_t(width) : 0);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        if (layout == Layout::Premultiplied) {
-            for (int x = 0; x < width; ++x)
-                straight[size_t(x)] = qUnpremultiply(row[x]);
-            if (transform->shaper) {
-                transform->shaper->map(straight.data(), width);
-                std::copy(straight.begin(), straight.end(), row);
-            } else if (transform->handle) {
-                cmsDoTransform(transform->handle, straight.data(), row, cmsUInt32Number(width));
-            } else {
-                for (int x = 0; x < width; ++x)
-                    row[x] = transform->grey(straight[size_t(x)]);
-            }
-            for (int x = 0; x < width; ++x)
-                row[x] = qPremultiply(row[x]);
-        } else if (transform->shaper) {
-            transform->shaper->map(row, width);
-        } else if (transform->inkGrid) {
-            transform->inkGrid->map(row, width);
-        } else if (transform->handle) {
-            // In place: the fourth byte (alpha, or the black ink) is left.
-            cmsDoTransform(transform->handle, row, row, cmsUInt32Number(width));
-            if (layout == Layout::Inks)
-                for (int x = 0; x < width; ++x)
-                    row[x] |= 0xFF000000u;
-        } else {
-            for (int x = 0; x < width; ++x)
-                row[x] = transform->grey(row[x]);
-        }
-    }
-    if (layout == Layout::Inks)
-        image.reinterpretAsFormat(QImage::Format_RGB32);
+    if (!transform->changesNothing)
+        transform->convert(image, layout);
 }

@@ -71,8 +71,8 @@ public:
     bool takesInks(const QByteArray& profile);
     // Converts picture's colours in place from its profile, which it then
     // empties: the pixels are the display's afterwards. Inks whose profile
-    // is empty or unusable are mixed into colours plainly, as a CMYK
-    // picture without profile is.
+    // is empty or unusable are mixed into colours plainly (PlainInks.h), as
+    // a CMYK picture without profile is.
     void apply(DecodedPicture& picture);
 
 private:

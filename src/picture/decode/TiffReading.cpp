@@ -1,12 +1,14 @@
 #include "picture/decode/TiffReading.h"
 
-#include "picture/raster/BoxShrinker.h"
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/DecodeContext.h"
-#include "picture/raster/LargeImage.h"
-#include "picture/raster/PictureFit.h"
+#include "picture/decode/TiffDirectConverter.h"
+#include "picture/decode/TiffField.h"
 #include "picture/decode/TiffRowConverter.h"
 #include "picture/decode/TiffSampleRows.h"
+#include "picture/raster/BoxShrinker.h"
+#include "picture/raster/LargeImage.h"
+#include "picture/raster/PictureFit.h"
 #include "picture/raster/UprightTurn.h"
 
 #include <algorithm>
@@ -50,13 +52,32 @@ constexpr qint64 codecBytes = qint64(256) << 10;
 // How often the decode looks whether it is still wanted, in source rows.
 constexpr int rowsBetweenChecks = 16;
 
-template <typename T> T field(TIFF* tiff, ttag_t tag) {
-    T value{};
-    TIFFGetFieldDefaulted(tiff, tag, &value);
-    return value;
+} // namespace
+
+TiffReading::TiffReading(TIFF* tiff, qint64 fileSize, DecodeContext& context, QString& libraryError,
+                         const bool& dataDamaged)
+    : tiff_(tiff)
+    , fileSize_(fileSize)
+    , context_(context)
+    , libraryError_(libraryError)
+    , dataDamaged_(dataDamaged) {}
+
+TiffReading::~TiffReading() = default;
+
+std::optional<DecodedPicture> TiffReading::decode() {
+    if (!measure())
+        return std::nullopt;
+    chooseReader();
+    if (!workWithinLimit() || !partsWithinFile() || !readPartLayout() || !readerTakesFile() ||
+        !reserveMemory())
+        return std::nullopt;
+    return readPicture();
 }
 
-} // namespace
+bool TiffReading::refuse(const QString& reason) {
+    error = reason;
+    return false;
+}
 
 std::optional<DecodedPicture> TiffReading::fail(const QString& reason) {
     error = reason;
@@ -75,89 +96,87 @@ bool TiffReading::stillWanted(quint32 row) {
     return !dataDamaged_ && (row % rowsBetweenChecks != 0 || !context_.isCancelled());
 }
 
-// The converter for files whose rows libtiff delivers interleaved in a
-// form the converter takes; null for the rest, which go through libtiff's
-// own RGBA conversion.
-std::unique_ptr<TiffRowConverter> TiffReading::directConverter() {
-    using Colour = TiffRowConverter::Colour;
-    using Alpha = TiffRowConverter::Alpha;
-    const auto samples = field<quint16>(tiff_, TIFFTAG_SAMPLESPERPIXEL);
-    const auto bits = field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
-    const auto photometric = field<quint16>(tiff_, TIFFTAG_PHOTOMETRIC);
-    if (samples > 1 && field<quint16>(tiff_, TIFFTAG_PLANARCONFIG) != PLANARCONFIG_CONTIG)
-        return nullptr;
-    if (field<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) != SAMPLEFORMAT_UINT)
-        return nullptr;
+// The picture's size and orientation, and the sizes it is shown at.
+bool TiffReading::measure() {
+    width_ = tiffField<quint32>(tiff_, TIFFTAG_IMAGEWIDTH);
+    height_ = tiffField<quint32>(tiff_, TIFFTAG_IMAGELENGTH);
+    samples_ = tiffField<quint16>(tiff_, TIFFTAG_SAMPLESPERPIXEL);
+    if (width_ == 0 || height_ == 0 || samples_ == 0)
+        return refuse(QStringLiteral("the picture has no pixels"));
+    if (width_ > maxSide || height_ > maxSide)
+        return refuse(QStringLiteral("the picture is too large to decode"));
 
-    Colour colour = Colour::Indexed;
-    int colourSamples = 1;
-    std::array<QRgb, 256> table{};
-    switch (photometric) {
-    case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_MINISWHITE:
-        table = TiffRowConverter::greyTable(bits, photometric == PHOTOMETRIC_MINISWHITE);
-        break;
-    case PHOTOMETRIC_PALETTE: {
-        quint16* red = nullptr;
-        quint16* green = nullptr;
-        quint16* blue = nullptr;
-        if (bits > 8 || samples != 1 || !TIFFGetField(tiff_, TIFFTAG_COLORMAP, &red, &green, &blue))
-            return nullptr;
-        const int entries = 1 << bits;
-        // Some writers store 8-bit palette entries instead of 16-bit ones.
-        bool eightBit = true;
-        for (int i = 0; i < entries; ++i)
-            eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
-        const int shift = eightBit ? 0 : 8;
-        for (int i = 0; i < entries; ++i)
-            table[size_t(i)] = qRgb(red[i] >> shift, green[i] >> shift, blue[i] >> shift);
-        break;
-    }
-    case PHOTOMETRIC_YCBCR:
-        // Only libjpeg turns YCbCr into RGB while decoding; subsampled
-        // YCbCr without JPEG is left to libtiff's own conversion.
-        if (field<quint16>(tiff_, TIFFTAG_COMPRESSION) != COMPRESSION_JPEG)
-            return nullptr;
-        TIFFSetField(tiff_, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-        colour = Colour::Rgb;
-        colourSamples = 3;
-        break;
-    case PHOTOMETRIC_RGB:
-        colour = Colour::Rgb;
-        colourSamples = 3;
-        break;
-    case PHOTOMETRIC_SEPARATED:
-        if (field<quint16>(tiff_, TIFFTAG_INKSET) != INKSET_CMYK)
-            return nullptr;
-        colour = Colour::Cmyk;
-        colourSamples = 4;
-        break;
-    default:
-        return nullptr;
-    }
+    orientation_ = tiffField<quint16>(tiff_, TIFFTAG_ORIENTATION);
+    stored_ = QSize(int(width_), int(height_));
+    upright_ = turnsSideways(orientation_) ? stored_.transposed() : stored_;
+    shown_ = context_.shownSize(upright_);
+    shrunk_ = turnsSideways(orientation_) ? shown_.transposed() : shown_;
+    compression_ = tiffField<quint16>(tiff_, TIFFTAG_COMPRESSION);
 
-    Alpha alpha = Alpha::None;
-    quint16 extraCount = 0;
-    quint16* extraKinds = nullptr;
-    if (samples > colourSamples &&
-        TIFFGetField(tiff_, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) && extraCount > 0) {
-        if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
-            alpha = Alpha::Associated;
-        else if (extraKinds[0] == EXTRASAMPLE_UNASSALPHA)
-            alpha = Alpha::Unassociated;
+    tiled_ = TIFFIsTiled(tiff_);
+    parts_ = tiled_ ? TIFFNumberOfTiles(tiff_) : TIFFNumberOfStrips(tiff_);
+    // Each strip or tile takes at least a byte of the file.
+    if (parts_ > fileSize_)
+        return refuse(QStringLiteral("the file is cut short"));
+    return true;
+}
+
+void TiffReading::chooseReader() {
+    // Sets the JPEG colour mode, which changes the sizes asked for after it.
+    converter_ = directTiffConverter(tiff_);
+    bits_ = tiffField<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
+    if (!converter_) {
+        // Layouts libtiff's RGBA reader does not take (it takes 8 and 16-bit
+        // unsigned samples, and says so for some others it then fails on)
+        // are read sample by sample, where they are of a colour model it
+        // knows.
+        const bool rgbaLayout =
+            (bits_ == 8 || bits_ == 16) &&
+            tiffField<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) == SAMPLEFORMAT_UINT;
+        const auto askRgba = [this] {
+            char message[1024] = {};
+            rgbaTakes_ = TIFFRGBAImageOK(tiff_, message);
+            rgbaRefusal_ = QString::fromUtf8(message);
+        };
+        if (rgbaLayout)
+            askRgba();
+        if (!rgbaTakes_ && TiffSampleRows::handles(tiff_))
+            sampleRows_ = std::make_unique<TiffSampleRows>(tiff_, width_, height_);
+        else if (!rgbaLayout)
+            askRgba();
     }
-    auto converter = std::make_unique<TiffRowConverter>(colour, bits, samples, alpha);
-    if (!converter->isSupported())
-        return nullptr;
-    converter->setTable(table);
-    return converter;
+    throughRgba_ = !converter_ && !sampleRows_;
+    // Whole strips where they are small, as most writers make them: libtiff
+    // then inflates each in one call (with libdeflate where it has it),
+    // several times faster than a scanline at a time.
+    wholeStrips_ = converter_ && !tiled_ && TIFFStripSize64(tiff_) <= maxWholeStripBytes;
+}
+// Refuses files whose decoding would take far longer than any real
+// picture's, before a byte of their data is read.
+bool TiffReading::workWithinLimit() {
+    // Known before any memory is set aside for what it would decode to.
+    if (!TIFFIsCODECConfigured(compression_))
+        return refuse(QStringLiteral("the picture's compression is not supported"));
+    const double pixels = double(width_) * height_;
+    const double decodedBytes = pixels * samples_ * bits_ / 8;
+    const bool streamedDeflate = !wholeStrips_ && (compression_ == COMPRESSION_ADOBE_DEFLATE ||
+                                                   compression_ == COMPRESSION_DEFLATE);
+    const double looseSamples =
+        sampleRows_ ? samples_ * (sampleRows_->isFloat() ? 2 : 1) * looseSampleNanoseconds : 0;
+    const double work =
+        pixels * (pixelNanoseconds + sampleNanoseconds * samples_ + looseSamples +
+                  (bits_ < 8 ? packedPixelNanoseconds : 0) +
+                  (throughRgba_ ? fallbackPixelNanoseconds : 0)) +
+        decodedBytes * (streamedDeflate ? streamedDeflateByteNanoseconds : decodedByteNanoseconds);
+    if (work > maxDecodeNanoseconds)
+        return refuse(QStringLiteral("the picture is too large to decode"));
+    return true;
 }
 
 // Whether every strip or tile lies within the file: a file cut short, or
 // one whose strips were never written, fails instead of showing grey. Also
-// gives the largest, which bounds libtiff's buffer for undecoded data.
-bool TiffReading::stripsAndTilesComplete(qint64& largest) {
-    largest = 0;
+// finds the largest, which bounds libtiff's buffer for undecoded data.
+bool TiffReading::partsWithinFile() {
     const quint32 count = tiled_ ? TIFFNumberOfTiles(tiff_) : TIFFNumberOfStrips(tiff_);
     for (quint32 i = 0; i < count; ++i) {
         int failed = 0;
@@ -165,147 +184,94 @@ bool TiffReading::stripsAndTilesComplete(qint64& largest) {
         const quint64 bytes = TIFFGetStrileByteCountWithErr(tiff_, i, &failed);
         if (failed || bytes == 0 || offset > quint64(fileSize_) ||
             bytes > quint64(fileSize_) - offset)
-            return false;
-        largest = std::max(largest, qint64(bytes));
+            return refuse(QStringLiteral("the file is cut short"));
+        largestPart_ = std::max(largestPart_, qint64(bytes));
     }
-    return count > 0;
+    if (count == 0)
+        return refuse(QStringLiteral("the file is cut short"));
+    return true;
 }
 
-std::optional<DecodedPicture> TiffReading::decode() {
-    width_ = field<quint32>(tiff_, TIFFTAG_IMAGEWIDTH);
-    height_ = field<quint32>(tiff_, TIFFTAG_IMAGELENGTH);
-    const auto samples = field<quint16>(tiff_, TIFFTAG_SAMPLESPERPIXEL);
-    if (width_ == 0 || height_ == 0 || samples == 0)
-        return fail(QStringLiteral("the picture has no pixels"));
-    if (width_ > maxSide || height_ > maxSide)
-        return fail(QStringLiteral("the picture is too large to decode"));
-
-    const int orientation = field<quint16>(tiff_, TIFFTAG_ORIENTATION);
-    const QSize stored{int(width_), int(height_)};
-    const QSize upright = turnsSideways(orientation) ? stored.transposed() : stored;
-    const QSize shown = context_.shownSize(upright);
-    const QSize shrunk = turnsSideways(orientation) ? shown.transposed() : shown;
-
-    tiled_ = TIFFIsTiled(tiff_);
-    const qint64 parts = tiled_ ? TIFFNumberOfTiles(tiff_) : TIFFNumberOfStrips(tiff_);
-    // Each strip or tile takes at least a byte of the file.
-    if (parts > fileSize_)
-        return fail(QStringLiteral("the file is cut short"));
-    // Sets the JPEG colour mode, which changes the sizes below.
-    std::unique_ptr<TiffRowConverter> converter = directConverter();
-    // Layouts libtiff's RGBA reader does not take (it takes 8 and 16-bit
-    // unsigned samples, and says so for some others it then fails on) are
-    // read sample by sample, where they are of a colour model it knows.
-    std::unique_ptr<TiffSampleRows> sampleRows;
-    char rgbaMessage[1024] = {};
-    const auto bits = field<quint16>(tiff_, TIFFTAG_BITSPERSAMPLE);
-    const bool rgbaTakes = (bits == 8 || bits == 16) &&
-                           field<quint16>(tiff_, TIFFTAG_SAMPLEFORMAT) == SAMPLEFORMAT_UINT &&
-                           TIFFRGBAImageOK(tiff_, rgbaMessage);
-    if (!converter && !rgbaTakes && TiffSampleRows::handles(tiff_))
-        sampleRows = std::make_unique<TiffSampleRows>(tiff_, width_, height_);
-    const bool throughRgba = !converter && !sampleRows;
-    // Whole strips where they are small, as most writers make them: libtiff
-    // then inflates each in one call (with libdeflate where it has it),
-    // several times faster than a scanline at a time.
-    wholeStrips_ = converter && !tiled_ && TIFFStripSize64(tiff_) <= maxWholeStripBytes;
-    const double pixels = double(width_) * height_;
-    const double decodedBytes = pixels * samples * bits / 8;
-    const quint16 compression = field<quint16>(tiff_, TIFFTAG_COMPRESSION);
-    // Known before any memory is set aside for what it would decode to.
-    if (!TIFFIsCODECConfigured(compression))
-        return fail(QStringLiteral("the picture's compression is not supported"));
-    const bool streamedDeflate = !wholeStrips_ && (compression == COMPRESSION_ADOBE_DEFLATE ||
-                                                   compression == COMPRESSION_DEFLATE);
-    const double looseSamples =
-        sampleRows ? samples * (sampleRows->isFloat() ? 2 : 1) * looseSampleNanoseconds : 0;
-    const double work =
-        pixels * (pixelNanoseconds + sampleNanoseconds * samples + looseSamples +
-                  (bits < 8 ? packedPixelNanoseconds : 0) +
-                  (throughRgba ? fallbackPixelNanoseconds : 0)) +
-        decodedBytes * (streamedDeflate ? streamedDeflateByteNanoseconds : decodedByteNanoseconds);
-    if (work > maxDecodeNanoseconds)
-        return fail(QStringLiteral("the picture is too large to decode"));
-    qint64 largestPart = 0;
-    if (!stripsAndTilesComplete(largestPart))
-        return fail(QStringLiteral("the file is cut short"));
-
-    // Everything held at once: the offset and size of every part, the
-    // undecoded part, codec state, one row of pixels and the shrinker's
-    // sums, the shrunk picture, and its upright copy.
-    const qint64 w = width_;
-    const qint64 shownBytes = qint64(shown.width()) * shown.height() * 4;
-    qint64 total = parts * 16 + largestPart + codecBytes + w * 4 +
-                   BoxShrinker::workingBytes(shrunk) + shownBytes +
-                   (orientation > 1 && orientation <= 8 ? shownBytes : 0);
-    if (compression == COMPRESSION_JPEG)
-        total += w * samples * 32;
-    quint32 tileWidth = 0;
-    quint32 tileHeight = 0;
-    quint32 rowsPerStrip = 0;
+// The tiles' size, or the rows of a strip, and the rows of each call to
+// libtiff's RGBA conversion.
+bool TiffReading::readPartLayout() {
     if (tiled_) {
-        TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &tileWidth);
-        TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &tileHeight);
-        if (tileWidth == 0 || tileHeight == 0)
-            return fail(QStringLiteral("the picture has no tiles"));
+        TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &tileWidth_);
+        TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &tileHeight_);
+        if (tileWidth_ == 0 || tileHeight_ == 0)
+            return refuse(QStringLiteral("the picture has no tiles"));
     } else {
-        rowsPerStrip = std::clamp(field<quint32>(tiff_, TIFFTAG_ROWSPERSTRIP), 1u, height_);
+        rowsPerStrip_ = std::clamp(tiffField<quint32>(tiff_, TIFFTAG_ROWSPERSTRIP), 1u, height_);
     }
-    int band = 0;
-    if (converter) {
-        total += TiffRowConverter::workingBytes(w, samples);
-        if (tiled_) {
-            const qint64 across = (w + tileWidth - 1) / tileWidth;
-            total += across * TIFFTileRowSize64(tiff_) * (std::min(tileHeight, height_) + 1);
-        } else {
-            total += wholeStrips_ ? TIFFStripSize64(tiff_) : TIFFScanlineSize64(tiff_);
-        }
-    } else if (sampleRows) {
-        total += sampleRows->workingBytes();
-    } else {
-        char message[1024] = {};
-        if (!TIFFRGBAImageOK(tiff_, message))
-            return fail(QString::fromUtf8(message));
-        // Whole strips or rows of tiles a band: a smaller band would decode
-        // the same strip again for every band it spans.
-        band = int(std::clamp(std::max(tiled_ ? tileHeight : rowsPerStrip, 16u), 1u, height_));
-        const bool separate = field<quint16>(tiff_, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
-        const qint64 planes = separate ? samples : 1;
-        total += w * band * 4 + planes * (tiled_ ? TIFFTileSize64(tiff_) : TIFFStripSize64(tiff_));
-    }
-    // Held by libtiff and by the picture.
-    QByteArray profile = pixelProfile(converter.get());
-    total += 2 * profile.size();
-    if (!context_.reserve(total))
-        return fail(context_.isCancelled() ? QStringLiteral("cancelled")
-                                           : QString::fromLatin1(memoryMessage));
+    // Whole strips or rows of tiles a band: a smaller band would decode the
+    // same strip again for every band it spans.
+    if (throughRgba_)
+        band_ = int(std::clamp(std::max(tiled_ ? tileHeight_ : rowsPerStrip_, 16u), 1u, height_));
+    return true;
+}
 
-    const bool inks = ColourConversion::modelOf(profile) == ColourConversion::Model::Cmyk;
-    bool alpha = (converter && converter->hasAlpha()) || (sampleRows && sampleRows->hasAlpha());
+bool TiffReading::readerTakesFile() {
+    if (throughRgba_ && !rgbaTakes_)
+        return refuse(rgbaRefusal_);
+    return true;
+}
+
+// Claims everything held at once: the offset and size of every part, the
+// undecoded part, codec state, one row of pixels and the shrinker's sums,
+// the shrunk picture and its upright copy, the reader's buffers, and the
+// colour profile as libtiff and the picture hold it.
+bool TiffReading::reserveMemory() {
+    const qint64 w = width_;
+    const qint64 shownBytes = qint64(shown_.width()) * shown_.height() * 4;
+    qint64 total = parts_ * 16 + largestPart_ + codecBytes + w * 4 +
+                   BoxShrinker::workingBytes(shrunk_) + shownBytes +
+                   (orientation_ > 1 && orientation_ <= 8 ? shownBytes : 0);
+    if (compression_ == COMPRESSION_JPEG)
+        total += w * samples_ * 32;
+    total += readerBytes();
+    profile_ = pixelProfile(converter_.get());
+    total += 2 * profile_.size();
+    if (!context_.reserve(total))
+        return refuse(context_.isCancelled() ? QStringLiteral("cancelled")
+                                             : QString::fromLatin1(memoryMessage));
+    return true;
+}
+
+// The buffers the chosen reader holds.
+qint64 TiffReading::readerBytes() const {
+    const qint64 w = width_;
+    if (converter_) {
+        qint64 bytes = TiffRowConverter::workingBytes(w, samples_);
+        if (tiled_) {
+            const qint64 across = (w + tileWidth_ - 1) / tileWidth_;
+            bytes += across * TIFFTileRowSize64(tiff_) * (std::min(tileHeight_, height_) + 1);
+        } else {
+            bytes += wholeStrips_ ? TIFFStripSize64(tiff_) : TIFFScanlineSize64(tiff_);
+        }
+        return bytes;
+    }
+    if (sampleRows_)
+        return sampleRows_->workingBytes();
+    const bool separate = tiffField<quint16>(tiff_, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
+    const qint64 planes = separate ? samples_ : 1;
+    return w * band_ * 4 + planes * (tiled_ ? TIFFTileSize64(tiff_) : TIFFStripSize64(tiff_));
+}
+
+std::optional<DecodedPicture> TiffReading::readPicture() {
+    const bool inks = ColourConversion::modelOf(profile_) == ColourConversion::Model::Cmyk;
+    bool alpha = (converter_ && converter_->hasAlpha()) || (sampleRows_ && sampleRows_->hasAlpha());
     TIFFRGBAImage rgba{};
-    if (throughRgba) {
+    if (throughRgba_) {
         char message[1024] = {};
         if (!TIFFRGBAImageBegin(&rgba, tiff_, 1, message))
             return fail(QString::fromUtf8(message));
         alpha = rgba.alpha != 0;
     }
-    QImage image = largeImage(shrunk, inks    ? ColourConversion::inksFormat
-                                      : alpha ? QImage::Format_ARGB32_Premultiplied
-                                              : QImage::Format_RGB32);
-    bool read = false;
-    if (!image.isNull()) {
-        BoxShrinker shrinker(stored, image);
-        if (sampleRows)
-            read = readSampleRows(*sampleRows, shrinker);
-        else if (!converter)
-            read = readThroughRgba(rgba, shrinker, band);
-        else if (tiled_)
-            read = readTiles(*converter, shrinker, int(tileWidth), int(tileHeight));
-        else
-            read = readStrips(*converter, shrinker, rowsPerStrip);
-        read = read && shrinker.isComplete();
-    }
-    if (throughRgba)
+    QImage image = largeImage(shrunk_, inks    ? ColourConversion::inksFormat
+                                       : alpha ? QImage::Format_ARGB32_Premultiplied
+                                               : QImage::Format_RGB32);
+    const bool read = !image.isNull() && readRows(rgba, image);
+    if (throughRgba_)
         TIFFRGBAImageEnd(&rgba);
     if (image.isNull())
         return fail(QString::fromLatin1(memoryMessage));
@@ -313,7 +279,22 @@ std::optional<DecodedPicture> TiffReading::decode() {
         return fail(QStringLiteral("the picture data is damaged"));
     if (!read)
         return readFailed();
-    return DecodedPicture{turnUpright(image, orientation), upright, std::move(profile)};
+    return DecodedPicture{turnUpright(image, orientation_), upright_, std::move(profile_)};
+}
+
+// Every row, by the chosen reader, shrunk into image.
+bool TiffReading::readRows(TIFFRGBAImage& rgba, QImage& image) {
+    BoxShrinker shrinker(stored_, image);
+    bool read = false;
+    if (sampleRows_)
+        read = readSampleRows(*sampleRows_, shrinker);
+    else if (throughRgba_)
+        read = readThroughRgba(rgba, shrinker);
+    else if (tiled_)
+        read = readTiles(*converter_, shrinker);
+    else
+        read = readStrips(*converter_, shrinker);
+    return read && shrinker.isComplete();
 }
 
 // The file's colour profile where it describes the pixels as they are
@@ -327,7 +308,7 @@ QByteArray TiffReading::pixelProfile(TiffRowConverter* converter) {
         return {};
     const QByteArray profile(static_cast<const char*>(data), qsizetype(bytes));
     using Model = ColourConversion::Model;
-    switch (field<quint16>(tiff_, TIFFTAG_PHOTOMETRIC)) {
+    switch (tiffField<quint16>(tiff_, TIFFTAG_PHOTOMETRIC)) {
     case PHOTOMETRIC_RGB:
     case PHOTOMETRIC_YCBCR:
     case PHOTOMETRIC_PALETTE:
@@ -344,8 +325,8 @@ QByteArray TiffReading::pixelProfile(TiffRowConverter* converter) {
     return {};
 }
 
-bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker,
-                             quint32 rowsPerStrip) {
+bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker) {
+    const quint32 rowsPerStrip = rowsPerStrip_;
     const size_t rowBytes = size_t(TIFFScanlineSize64(tiff_));
     std::vector<uchar> rows(wholeStrips_ ? size_t(TIFFStripSize64(tiff_)) : rowBytes);
     std::vector<QRgb> pixels(width_);
@@ -373,8 +354,9 @@ bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker,
     return true;
 }
 
-bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,
-                            int tileHeight) {
+bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker) {
+    const int tileWidth = int(tileWidth_);
+    const int tileHeight = int(tileHeight_);
     const size_t across = (width_ + quint32(tileWidth) - 1) / quint32(tileWidth);
     const size_t rowBytes = size_t(TIFFTileRowSize64(tiff_));
     // Only a tile's rows that can lie in the picture are read, and the
@@ -421,7 +403,8 @@ bool TiffReading::readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker) {
 }
 
 // libtiff's RGBA pixels hold red in the low byte; they come premultiplied.
-bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, int band) {
+bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker) {
+    const int band = band_;
     // Rows as stored: the orientation is applied with every other format's.
     rgba.req_orientation = ORIENTATION_TOPLEFT;
     rgba.orientation = ORIENTATION_TOPLEFT;

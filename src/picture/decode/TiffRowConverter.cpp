@@ -1,15 +1,12 @@
 #include "picture/decode/TiffRowConverter.h"
 
+#include "picture/colour/PlainInks.h"
+#include "picture/raster/Mul255.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
-// a * b / 255, rounded, for 8-bit a and b.
-inline uint mul255(uint a, uint b) {
-    const uint t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
 inline QRgb opaque(uint r, uint g, uint b) {
     return 0xFF000000u | (r << 16) | (g << 8) | b;
 }
@@ -49,7 +46,7 @@ const std::array<std::array<uchar, 8>, 256>& unpackTable(int bits) {
 } // namespace
 
 TiffRowConverter::TiffRowConverter(Colour colour, int bitsPerSample, int samplesPerPixel,
-                                   Alpha alpha)
+                                   TiffAlpha alpha)
     : colour_(colour)
     , bits_(bitsPerSample)
     , samples_(samplesPerPixel)
@@ -67,7 +64,7 @@ std::array<QRgb, 256> TiffRowConverter::greyTable(int bitsPerSample, bool whiteI
 }
 
 bool TiffRowConverter::isSupported() const {
-    const int withAlpha = alpha_ == Alpha::None ? 0 : 1;
+    const int withAlpha = alpha_ == TiffAlpha::None ? 0 : 1;
     switch (colour_) {
     case Colour::Indexed:
         if (bits_ == 8 || bits_ == 16)
@@ -86,7 +83,7 @@ qint64 TiffRowConverter::workingBytes(qint64 width, int samplesPerPixel) {
 }
 
 bool TiffRowConverter::keepInks() {
-    inks_ = colour_ == Colour::Cmyk && alpha_ == Alpha::None;
+    inks_ = colour_ == Colour::Cmyk && alpha_ == TiffAlpha::None;
     return inks_;
 }
 
@@ -121,23 +118,23 @@ void TiffRowConverter::convert(const uchar* samples, int width, QRgb* out) {
     const int n = bits_ < 8 ? 1 : samples_;
     switch (colour_) {
     case Colour::Indexed:
-        if (alpha_ == Alpha::None) {
+        if (alpha_ == TiffAlpha::None) {
             for (int x = 0; x < width; ++x, s += n)
                 out[x] = table_[s[0]];
         } else {
             for (int x = 0; x < width; ++x, s += n) {
                 const QRgb c = table_[s[0]];
-                out[x] = alpha_ == Alpha::Associated
+                out[x] = alpha_ == TiffAlpha::Associated
                              ? associated(qRed(c), qGreen(c), qBlue(c), s[1])
                              : unassociated(qRed(c), qGreen(c), qBlue(c), s[1]);
             }
         }
         break;
     case Colour::Rgb:
-        if (alpha_ == Alpha::None) {
+        if (alpha_ == TiffAlpha::None) {
             for (int x = 0; x < width; ++x, s += n)
                 out[x] = opaque(s[0], s[1], s[2]);
-        } else if (alpha_ == Alpha::Associated) {
+        } else if (alpha_ == TiffAlpha::Associated) {
             for (int x = 0; x < width; ++x, s += n)
                 out[x] = associated(s[0], s[1], s[2], s[3]);
         } else {
@@ -153,13 +150,10 @@ void TiffRowConverter::convert(const uchar* samples, int width, QRgb* out) {
                 std::memcpy(&inks, s, 4);
                 out[x] = ~inks;
             }
-        } else if (alpha_ == Alpha::None) {
-            for (int x = 0; x < width; ++x, s += n) {
-                const uint white = 255u - s[3];
-                out[x] = opaque(mul255(255u - s[0], white), mul255(255u - s[1], white),
-                                mul255(255u - s[2], white));
-            }
-        } else if (alpha_ == Alpha::Associated) {
+        } else if (alpha_ == TiffAlpha::None) {
+            for (int x = 0; x < width; ++x, s += n)
+                out[x] = plainInkColour(255u - s[0], 255u - s[1], 255u - s[2], 255u - s[3]);
+        } else if (alpha_ == TiffAlpha::Associated) {
             for (int x = 0; x < width; ++x, s += n) {
                 const uint a = s[4];
                 out[x] = (a << 24) | (premultipliedInk(s[0], s[3], a) << 16) |
@@ -167,9 +161,10 @@ void TiffRowConverter::convert(const uchar* samples, int width, QRgb* out) {
             }
         } else {
             for (int x = 0; x < width; ++x, s += n) {
-                const uint white = 255u - s[3];
-                out[x] = unassociated(mul255(255u - s[0], white), mul255(255u - s[1], white),
-                                      mul255(255u - s[2], white), s[4]);
+                const uint black = 255u - s[3];
+                out[x] = unassociated(plainInkLevel(255u - s[0], black),
+                                      plainInkLevel(255u - s[1], black),
+                                      plainInkLevel(255u - s[2], black), s[4]);
             }
         }
         break;

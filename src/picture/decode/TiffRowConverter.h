@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picture/decode/TiffAlpha.h"
+
 #include <QColor>
 #include <QtGlobal>
 #include <array>
@@ -7,7 +9,8 @@
 
 // Turns one decoded row of TIFF samples, interleaved as libtiff delivers
 // them (8 or 16-bit samples in the machine's byte order, or 1, 2 and 4-bit
-// ones packed from the high bit), into 32-bit premultiplied ARGB pixels.
+// ones packed from the high bit), into 32-bit premultiplied ARGB pixels,
+// inks mixed plainly (PlainInks.h), or into inks kept for their profile.
 // Each kind of row has a loop of its own without branches per sample, since
 // this runs for every pixel of pictures up to 150 megapixels.
 class TiffRowConverter {
@@ -19,12 +22,11 @@ public:
         // Cyan, magenta, yellow, black inks.
         Cmyk,
     };
-    enum class Alpha { None, Associated, Unassociated };
 
     // samplesPerPixel counts extra samples after the colour ones; the
     // first extra one is the alpha when alpha is not None. Indexed with
     // fewer than 8 bits takes one sample a pixel.
-    TiffRowConverter(Colour colour, int bitsPerSample, int samplesPerPixel, Alpha alpha);
+    TiffRowConverter(Colour colour, int bitsPerSample, int samplesPerPixel, TiffAlpha alpha);
 
     // For Indexed: the colour of each sample value (up to 2^bits entries).
     void setTable(const std::array<QRgb, 256>& table) { table_ = table; }
@@ -33,7 +35,7 @@ public:
     static std::array<QRgb, 256> greyTable(int bitsPerSample, bool whiteIsZero);
 
     bool isSupported() const;
-    bool hasAlpha() const { return alpha_ != Alpha::None; }
+    bool hasAlpha() const { return alpha_ != TiffAlpha::None; }
     // The scratch memory converting a row of width pixels takes.
     static qint64 workingBytes(qint64 width, int samplesPerPixel);
 
@@ -49,7 +51,7 @@ private:
     Colour colour_;
     int bits_;
     int samples_;
-    Alpha alpha_;
+    TiffAlpha alpha_;
     std::array<QRgb, 256> table_{};
     std::vector<uchar> narrowed_;
     bool inks_ = false;

@@ -1,17 +1,15 @@
 #include "picture/decode/TiffSampleRows.h"
 
+#include "picture/colour/PlainInks.h"
+#include "picture/decode/TiffField.h"
+#include "picture/raster/Mul255.h"
+
 #include <QFloat16>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
-template <typename T> T field(TIFF* tiff, ttag_t tag) {
-    T value{};
-    TIFFGetFieldDefaulted(tiff, tag, &value);
-    return value;
-}
-
 // The samples of one colour model before any extra ones.
 int colourSamplesOf(int photometric) {
     switch (photometric) {
@@ -27,24 +25,20 @@ int colourSamplesOf(int photometric) {
         return 0;
     }
 }
-
-inline uint mul255(uint a, uint b) {
-    const uint t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
-}
 } // namespace
 
 bool TiffSampleRows::handles(TIFF* tiff) {
-    const auto photometric = field<quint16>(tiff, TIFFTAG_PHOTOMETRIC);
-    const auto bits = field<quint16>(tiff, TIFFTAG_BITSPERSAMPLE);
-    const auto format = field<quint16>(tiff, TIFFTAG_SAMPLEFORMAT);
-    const auto samples = field<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL);
-    const auto compression = field<quint16>(tiff, TIFFTAG_COMPRESSION);
+    const auto photometric = tiffField<quint16>(tiff, TIFFTAG_PHOTOMETRIC);
+    const auto bits = tiffField<quint16>(tiff, TIFFTAG_BITSPERSAMPLE);
+    const auto format = tiffField<quint16>(tiff, TIFFTAG_SAMPLEFORMAT);
+    const auto samples = tiffField<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL);
+    const auto compression = tiffField<quint16>(tiff, TIFFTAG_COMPRESSION);
     const int colour = colourSamplesOf(photometric);
     if (colour == 0 || samples < colour || compression == COMPRESSION_JPEG ||
         compression == COMPRESSION_OJPEG)
         return false;
-    if (photometric == PHOTOMETRIC_SEPARATED && field<quint16>(tiff, TIFFTAG_INKSET) != INKSET_CMYK)
+    if (photometric == PHOTOMETRIC_SEPARATED &&
+        tiffField<quint16>(tiff, TIFFTAG_INKSET) != INKSET_CMYK)
         return false;
     if (photometric == PHOTOMETRIC_PALETTE)
         return format == SAMPLEFORMAT_UINT && bits >= 1 && bits <= 16;
@@ -59,22 +53,15 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
     : tiff_(tiff)
     , width_(width)
     , height_(height)
-    , bits_(field<quint16>(tiff, TIFFTAG_BITSPERSAMPLE))
-    , samples_(field<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL))
-    , format_(field<quint16>(tiff, TIFFTAG_SAMPLEFORMAT))
-    , photometric_(field<quint16>(tiff, TIFFTAG_PHOTOMETRIC))
-    , planar_(samples_ > 1 && field<quint16>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE)
+    , bits_(tiffField<quint16>(tiff, TIFFTAG_BITSPERSAMPLE))
+    , samples_(tiffField<quint16>(tiff, TIFFTAG_SAMPLESPERPIXEL))
+    , format_(tiffField<quint16>(tiff, TIFFTAG_SAMPLEFORMAT))
+    , photometric_(tiffField<quint16>(tiff, TIFFTAG_PHOTOMETRIC))
+    , planar_(samples_ > 1 &&
+              tiffField<quint16>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE)
     , tiled_(TIFFIsTiled(tiff))
-    , colourSamples_(colourSamplesOf(photometric_)) {
-    quint16 extraCount = 0;
-    quint16* extraKinds = nullptr;
-    if (samples_ > colourSamples_ &&
-        TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) && extraCount > 0) {
-        if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
-            alpha_ = 1;
-        else if (extraKinds[0] == EXTRASAMPLE_UNASSALPHA)
-            alpha_ = 2;
-    }
+    , colourSamples_(colourSamplesOf(photometric_))
+    , alpha_(tiffAlphaOf(tiff, colourSamples_)) {
     if (tiled_) {
         quint32 tileHeight = 0;
         TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth_);
@@ -86,7 +73,7 @@ TiffSampleRows::TiffSampleRows(TIFF* tiff, quint32 width, quint32 height)
         // tile can be millions of rows taller than the picture.
         tileBytes_ = TIFFTileRowSize64(tiff) * std::min(bandHeight_, height_);
     } else {
-        bandHeight_ = std::clamp(field<quint32>(tiff, TIFFTAG_ROWSPERSTRIP), 1u, height_);
+        bandHeight_ = std::clamp(tiffField<quint32>(tiff, TIFFTAG_ROWSPERSTRIP), 1u, height_);
         tileWidth_ = width_;
         planeRowBytes_ = TIFFScanlineSize64(tiff);
         // Not with one plane a sample: each plane's strip would be decoded
@@ -298,12 +285,12 @@ bool TiffSampleRows::readRow(quint32 y, QRgb* out) {
             g = level(at(x, 1));
             b = level(at(x, 2));
         } else {
-            const uint white = 255 - level(at(x, 3));
-            r = mul255(255 - level(at(x, 0)), white);
-            g = mul255(255 - level(at(x, 1)), white);
-            b = mul255(255 - level(at(x, 2)), white);
+            const uint black = 255 - level(at(x, 3));
+            r = plainInkLevel(255 - level(at(x, 0)), black);
+            g = plainInkLevel(255 - level(at(x, 1)), black);
+            b = plainInkLevel(255 - level(at(x, 2)), black);
         }
-        if (alpha_ == 0) {
+        if (alpha_ == TiffAlpha::None) {
             out[x] = qRgb(int(r), int(g), int(b));
             continue;
         }
@@ -313,7 +300,7 @@ bool TiffSampleRows::readRow(quint32 y, QRgb* out) {
         const uint a = format_ != SAMPLEFORMAT_IEEEFP ? level(rawAlpha)
                        : rawAlpha > 0                 ? uint(std::min(rawAlpha, 1.0f) * 255 + 0.5f)
                                                       : 0;
-        if (alpha_ == 1)
+        if (alpha_ == TiffAlpha::Associated)
             out[x] = qRgba(int(std::min(r, a)), int(std::min(g, a)), int(std::min(b, a)), int(a));
         else
             out[x] = qRgba(int(mul255(r, a)), int(mul255(g, a)), int(mul255(b, a)), int(a));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picture/decode/TiffAlpha.h"
+
 #include <QColor>
 #include <QString>
 #include <memory>
@@ -30,7 +32,7 @@ public:
     // The memory reading holds: one strip (one row of a large one), or one
     // row of tiles, of every plane, and a row of samples.
     qint64 workingBytes() const;
-    bool hasAlpha() const { return alpha_ != 0; }
+    bool hasAlpha() const { return alpha_ != TiffAlpha::None; }
     bool isFloat() const { return format_ == SAMPLEFORMAT_IEEEFP; }
 
     // Must be called once before the rows of a float picture are read.
@@ -60,8 +62,7 @@ private:
     bool planar_;
     bool tiled_;
     int colourSamples_;
-    // 0 none, 1 associated, 2 unassociated.
-    int alpha_ = 0;
+    TiffAlpha alpha_;
     quint32 bandHeight_ = 0;
     quint32 tileWidth_ = 0;
     qint64 planeRowBytes_ = 0;
