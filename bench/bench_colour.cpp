@@ -3,8 +3,8 @@
 // step onto a prefetched profiled picture.
 
 #include "BenchSupport.h"
-#include "picture/colour/ColourConversion.h"
 #include "picture/PictureLoader.h"
+#include "picture/colour/ColourConversion.h"
 #include "player/frmImage.h"
 #include "support/PictureFiles.h"
 #include "support/PlayerFixture.h"

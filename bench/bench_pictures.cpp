@@ -15,27 +15,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <cstdio>
 #include <vector>
 
 namespace {
-// A small progressive JPEG whose frame header claims 20000 x 20000.
-QByteArray progressiveClaimingHugeSize(const QString& scratch) {
-    if (!writeImage(scratch, photoLike(QSize(64, 64)), "jpeg", 90, true))
-        return {};
-    QFile file(scratch);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray jpeg = file.readAll();
-    const qsizetype frame = jpeg.indexOf("\xFF\xC2");
-    if (frame < 0)
-        return {};
-    qToBigEndian<quint16>(20000, jpeg.data() + frame + 5);
-    qToBigEndian<quint16>(20000, jpeg.data() + frame + 7);
-    return jpeg;
-}
-
 double previewMs(frmExplorer& window, const QString& path) {
     QElapsedTimer timer;
     timer.start();
@@ -77,12 +60,11 @@ void benchPictures() {
         std::printf("could not write the 9000 x 9000 picture\n");
         return;
     }
-    {
-        QFile file(bomb);
-        const QByteArray crafted = progressiveClaimingHugeSize(dir.filePath("bomb-source.jpg"));
-        if (crafted.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(crafted) < 0)
-            return;
-    }
+    // A small progressive JPEG whose frame header claims 20000 x 20000.
+    const QByteArray crafted =
+        withJpegSize(jpegBytes(photoLike(QSize(64, 64)), {.progressive = true}), 20000, 20000);
+    if (crafted.isEmpty() || !writeBytes(bomb, crafted))
+        return;
     dir.mkdir(QStringLiteral("many"));
     const QString many = dir.filePath(QStringLiteral("many"));
     for (int i = 0; i < 50000; ++i) {

@@ -31,6 +31,8 @@ packages=(
     # saver and monitors. The compositors' check names its own packages.
     dbus-daemon x11-xserver-utils
     fonts-dejavu-core fonts-liberation
+    # The formatting check.
+    clang-format
     # Sanitized and fuzz builds, and the generators of their test pictures.
     clang-14 libclang-rt-14-dev python3 python3-pil libjpeg-turbo-progs libtiff-tools
     # The encoders and reference decoders of the newer formats.

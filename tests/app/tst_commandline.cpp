@@ -1,10 +1,10 @@
 #include "app/CommandLine.h"
 #include "app/modMain.h"
 #include "explorer/frmExplorer.h"
+#include "show/SlideListModel.h"
 #include "support/Fakes.h"
 #include "support/FileBytes.h"
 #include "support/TestRegistry.h"
-#include "show/SlideListModel.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,3 +1,4 @@
+#include "show/SlideListModel.h"
 #include "support/AsUnprivileged.h"
 #include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
@@ -5,7 +6,6 @@
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,14 +42,6 @@ bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
     const bool complete = ::write(fd, bytes.constData(), bytes.size()) == bytes.size();
     return ::close(fd) == 0 && complete;
 }
-
-QByteArray pictureBytes() {
-    const QString path = QDir::temp().filePath(QStringLiteral("kavelo-oddfolders-picture.jpg"));
-    writeImage(path, testPattern(QSize(20, 10)), "jpg");
-    const QByteArray bytes = readBytes(path);
-    QFile::remove(path);
-    return bytes;
-}
 } // namespace
 
 class OddFoldersTest : public QObject {
@@ -59,7 +51,8 @@ private Q_SLOTS:
         ExplorerFixture explorer;
         const QString locked = explorer.path(QStringLiteral("locked"));
         QVERIFY(QDir(explorer.files.path()).mkpath(QStringLiteral("locked/inner")));
-        QVERIFY(writeBytes(locked + QStringLiteral("/a.jpg"), pictureBytes()));
+        QVERIFY(
+            writeBytes(locked + QStringLiteral("/a.jpg"), jpegBytes(testPattern(QSize(20, 10)))));
         QVERIFY(QFile::setPermissions(explorer.files.path(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                           QFile::ReadOther | QFile::ExeOther));
@@ -87,8 +80,9 @@ private Q_SLOTS:
         ExplorerFixture explorer;
         const QString gone = explorer.path(QStringLiteral("gone"));
         QVERIFY(QDir(explorer.files.path()).mkpath(QStringLiteral("gone/deeper")));
-        QVERIFY(writeBytes(gone + QStringLiteral("/a.jpg"), pictureBytes()));
-        QVERIFY(writeBytes(explorer.path(QStringLiteral("kept.jpg")), pictureBytes()));
+        QVERIFY(writeBytes(gone + QStringLiteral("/a.jpg"), jpegBytes(testPattern(QSize(20, 10)))));
+        QVERIFY(writeBytes(explorer.path(QStringLiteral("kept.jpg")),
+                           jpegBytes(testPattern(QSize(20, 10)))));
         explorer.window.Dir->setPath(gone);
         QCOMPARE(shownFiles(*explorer.window.FileLst), QStringList{QStringLiteral("a.jpg")});
         QVERIFY(QDir(gone).removeRecursively());
@@ -111,7 +105,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(QStringLiteral("self"), folder + QStringLiteral("/self")));
         QVERIFY(QFile::link(QStringLiteral("pong"), folder + QStringLiteral("/ping")));
         QVERIFY(QFile::link(QStringLiteral("ping"), folder + QStringLiteral("/pong")));
-        QVERIFY(writeBytes(explorer.path(QStringLiteral("a.jpg")), pictureBytes()));
+        QVERIFY(writeBytes(explorer.path(QStringLiteral("a.jpg")),
+                           jpegBytes(testPattern(QSize(20, 10)))));
         explorer.browse();
         // Links that lead nowhere are no files to show.
         QCOMPARE(shownFiles(*explorer.window.FileLst), QStringList{QStringLiteral("a.jpg")});
@@ -134,7 +129,7 @@ private Q_SLOTS:
     void nameWithALineFeedIsListedPreviewedAndAdded() {
         ExplorerFixture explorer;
         const QString name = QStringLiteral("two\nlines.jpg");
-        QVERIFY(writeBytes(explorer.path(name), pictureBytes()));
+        QVERIFY(writeBytes(explorer.path(name), jpegBytes(testPattern(QSize(20, 10)))));
         explorer.browse();
         QCOMPARE(shownFiles(*explorer.window.FileLst), QStringList{name});
         QVERIFY(explorer.click(name));
@@ -151,10 +146,11 @@ private Q_SLOTS:
     void namesThatAreNotUtf8AreLeftOutAndTheRestWorks() {
         ExplorerFixture explorer;
         const QByteArray folder = QFile::encodeName(explorer.files.path());
-        QVERIFY(writeRawName(folder + "/caf\xe9.jpg", pictureBytes()));
+        QVERIFY(writeRawName(folder + "/caf\xe9.jpg", jpegBytes(testPattern(QSize(20, 10)))));
         QVERIFY(::mkdir(QByteArray(folder + "/d\xff").constData(), 0755) == 0);
         QVERIFY(QDir(explorer.files.path()).mkdir(QStringLiteral("plain")));
-        QVERIFY(writeBytes(explorer.path(QStringLiteral("plain.jpg")), pictureBytes()));
+        QVERIFY(writeBytes(explorer.path(QStringLiteral("plain.jpg")),
+                           jpegBytes(testPattern(QSize(20, 10)))));
         // Decoding loses the byte, so the name cannot come back.
         QCOMPARE(QFile::decodeName("caf\xe9.jpg"), QStringLiteral("caf\uFFFD.jpg"));
         QVERIFY(QFile::encodeName(QFile::decodeName("caf\xe9.jpg")) != "caf\xe9.jpg");

@@ -1,9 +1,9 @@
+#include "show/SlideListModel.h"
 #include "support/AsUnprivileged.h"
 #include "support/ExplorerFixture.h"
 #include "support/FileBytes.h"
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
-#include "show/SlideListModel.h"
 
 #include <QDir>
 #include <QFile>

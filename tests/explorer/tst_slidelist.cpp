@@ -1,10 +1,10 @@
+#include "show/SlideListModel.h"
 #include "support/ExplorerFixture.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 #include "ui/DirListBox.h"
 #include "ui/FileListBox.h"
 #include "ui/PictureView.h"
-#include "show/SlideListModel.h"
 
 #include <QFileInfo>
 #include <QListView>

@@ -1,5 +1,5 @@
-#include "picture/colour/ColourConversion.h"
 #include "picture/PictureDecoder.h"
+#include "picture/colour/ColourConversion.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
@@ -110,91 +110,6 @@ bool run(const QString& program, const QStringList& arguments) {
     return process.waitForFinished(60000) && process.exitCode() == 0;
 }
 
-QByteArray jpegOf(const QImage& image) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("p.jpg");
-    return writeImage(path, image, "jpeg", 95) ? readBytes(path) : QByteArray();
-}
-
-// A JPEG with the profile in APP2 chunks of chunkBytes, written in the
-// order given (1-based sequence numbers), right after its start marker.
-QByteArray withIccChunks(const QByteArray& jpeg, const QByteArray& profile, int chunkBytes,
-                         QList<int> order = {}) {
-    const int count = int((profile.size() + chunkBytes - 1) / chunkBytes);
-    if (order.isEmpty())
-        for (int i = 1; i <= count; ++i)
-            order.append(i);
-    QByteArray markers;
-    for (const int sequence : std::as_const(order)) {
-        const QByteArray body = QByteArray("ICC_PROFILE", 12) + char(sequence) + char(count) +
-                                profile.mid(qsizetype(sequence - 1) * chunkBytes, chunkBytes);
-        markers += QByteArray("\xFF\xE2", 2) + char((body.size() + 2) >> 8) +
-                   char((body.size() + 2) & 0xFF) + body;
-    }
-    return jpeg.left(2) + markers + jpeg.mid(2);
-}
-
-// An EXIF block with ColorSpace and the interoperability index, as a
-// camera set to Adobe RGB (colorSpace 0xFFFF, "R03") or sRGB (1, "R98")
-// writes them.
-QByteArray withExifColourSpace(const QByteArray& jpeg, quint16 colourSpace, const char* index) {
-    QByteArray tiff("MM\0*\0\0\0\x08", 8);
-    const auto entry = [](quint16 tag, quint16 type, quint32 count, quint32 value) {
-        QByteArray bytes(12, '\0');
-        qToBigEndian(tag, bytes.data());
-        qToBigEndian(type, bytes.data() + 2);
-        qToBigEndian(count, bytes.data() + 4);
-        if (type == 3)
-            qToBigEndian(quint16(value), bytes.data() + 8);
-        else
-            qToBigEndian(value, bytes.data() + 8);
-        return bytes;
-    };
-    // IFD0 at 8 (one entry), the EXIF directory at 26 (two), interop at 56.
-    tiff += QByteArray("\0\x01", 2) + entry(0x8769, 4, 1, 26) + QByteArray(4, '\0');
-    tiff += QByteArray("\0\x02", 2) + entry(0xA001, 3, 1, colourSpace) + entry(0xA005, 4, 1, 56) +
-            QByteArray(4, '\0');
-    QByteArray interop = entry(0x0001, 2, 4, 0);
-    memcpy(interop.data() + 8, index, 4);
-    tiff += QByteArray("\0\x01", 2) + interop + QByteArray(4, '\0');
-    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
-    return jpeg.left(2) + "\xFF\xE1" + char((body.size() + 2) >> 8) +
-           char((body.size() + 2) & 0xFF) + body + jpeg.mid(2);
-}
-
-// A top-down 24-bit bitmap with a fifth-version header and profile
-// embedded after its pixels.
-QByteArray bmpV5Of(const QImage& image, const QByteArray& profile) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    const qsizetype stride = (rgb.width() * 3 + 3) & ~3;
-    const qsizetype pixels = stride * rgb.height();
-    QByteArray bytes(14 + 124 + pixels, '\0');
-    auto* file = reinterpret_cast<uchar*>(bytes.data());
-    file[0] = 'B';
-    file[1] = 'M';
-    qToLittleEndian(quint32(bytes.size() + profile.size()), file + 2);
-    qToLittleEndian(quint32(14 + 124), file + 10);
-    uchar* info = file + 14;
-    qToLittleEndian(quint32(124), info);
-    qToLittleEndian(qint32(rgb.width()), info + 4);
-    qToLittleEndian(qint32(-rgb.height()), info + 8);
-    qToLittleEndian(quint16(1), info + 12);
-    qToLittleEndian(quint16(24), info + 14);
-    qToLittleEndian(quint32(pixels), info + 20);
-    qToLittleEndian(quint32(0x4D424544), info + 56); // "MBED"
-    qToLittleEndian(quint32(124 + pixels), info + 112);
-    qToLittleEndian(quint32(profile.size()), info + 116);
-    for (int y = 0; y < rgb.height(); ++y)
-        for (int x = 0; x < rgb.width(); ++x) {
-            const QRgb colour = rgb.pixel(x, y);
-            uchar* at = info + 124 + y * stride + x * 3;
-            at[0] = uchar(qBlue(colour));
-            at[1] = uchar(qGreen(colour));
-            at[2] = uchar(qRed(colour));
-        }
-    return bytes + profile;
-}
-
 QRgb centre(const QImage& image) {
     return image.pixel(image.width() / 2, image.height() / 2);
 }
@@ -284,7 +199,10 @@ private Q_SLOTS:
         const QImage red = flatInColourSpace(qRgb(200, 40, 40), QColorSpace::ProPhotoRgb);
         QImage untaggedImage = red;
         untaggedImage.setColorSpace(QColorSpace());
-        const QByteArray untagged = jpegOf(untaggedImage);
+        const auto tagged = [&untaggedImage](JpegOptions options) {
+            options.quality = 95;
+            return jpegBytes(untaggedImage, options);
+        };
         const QByteArray profile = QColorSpace(QColorSpace::ProPhotoRgb).iccProfile();
         QByteArray damaged = profile;
         // Every tag's offset far past the end.
@@ -294,28 +212,29 @@ private Q_SLOTS:
         QByteArray oversized = profile + QByteArray(5 << 20, '\0');
         qToBigEndian(quint32(oversized.size()), oversized.data());
 
-        // Four chunks.
+        // The profile in four chunks, written in the order given.
         const int quarter = int((profile.size() + 3) / 4);
-        QTest::newRow("whole") << withIccChunks(untagged, profile, 65519) << true;
-        QTest::newRow("chunks out of order")
-            << withIccChunks(untagged, profile, quarter, {3, 1, 4, 2}) << true;
-        QTest::newRow("a chunk missing")
-            << withIccChunks(untagged, profile, quarter, {1, 2, 4}) << false;
-        QTest::newRow("a chunk twice")
-            << withIccChunks(untagged, profile, quarter, {1, 2, 2, 3, 4}) << false;
-        QTest::newRow("truncated") << withIccChunks(untagged, profile.left(200), 65519) << false;
-        QTest::newRow("damaged") << withIccChunks(untagged, damaged, 65519) << false;
-        QTest::newRow("oversized") << withIccChunks(untagged, oversized, 65519) << false;
+        const auto chunked = [&](QList<int> order) {
+            return tagged(
+                {.iccProfile = profile, .iccChunkBytes = quarter, .iccChunkOrder = order});
+        };
+        QTest::newRow("whole") << tagged({.iccProfile = profile}) << true;
+        QTest::newRow("chunks out of order") << chunked({3, 1, 4, 2}) << true;
+        QTest::newRow("a chunk missing") << chunked({1, 2, 4}) << false;
+        QTest::newRow("a chunk twice") << chunked({1, 2, 2, 3, 4}) << false;
+        QTest::newRow("truncated") << tagged({.iccProfile = profile.left(200)}) << false;
+        QTest::newRow("damaged") << tagged({.iccProfile = damaged}) << false;
+        QTest::newRow("oversized") << tagged({.iccProfile = oversized}) << false;
         QTest::newRow("cmyk profile on rgb")
-            << withIccChunks(untagged, readBytes(ghostscript + "default_cmyk.icc"), 65519) << false;
-        QTest::newRow("grey profile on rgb")
-            << withIccChunks(untagged, greyGamma22(), 65519) << false;
-        QTest::newRow("srgb") << withIccChunks(untagged,
-                                               QColorSpace(QColorSpace::SRgb).iccProfile(), 65519)
+            << tagged({.iccProfile = readBytes(ghostscript + "default_cmyk.icc")}) << false;
+        QTest::newRow("grey profile on rgb") << tagged({.iccProfile = greyGamma22()}) << false;
+        QTest::newRow("srgb") << tagged({.iccProfile = QColorSpace(QColorSpace::SRgb).iccProfile()})
                               << false;
-        QTest::newRow("bmp, whole") << bmpV5Of(untaggedImage, profile) << true;
-        QTest::newRow("exif adobe rgb") << withExifColourSpace(untagged, 0xFFFF, "R03") << true;
-        QTest::newRow("exif srgb") << withExifColourSpace(untagged, 1, "R98") << false;
+        QTest::newRow("bmp, whole") << bmpV5Bytes(untaggedImage, profile) << true;
+        QTest::newRow("exif adobe rgb")
+            << tagged({.exif = exifBlock({.colourSpace = 0xFFFF, .interopIndex = "R03"})}) << true;
+        QTest::newRow("exif srgb")
+            << tagged({.exif = exifBlock({.colourSpace = 1, .interopIndex = "R98"})}) << false;
     }
     void profilesTakenAndRefused() {
         QFETCH(QByteArray, jpeg);
@@ -326,7 +245,7 @@ private Q_SLOTS:
         const QImage red = flatInColourSpace(qRgb(200, 40, 40), QColorSpace::ProPhotoRgb);
         QImage plain = red;
         plain.setColorSpace(QColorSpace());
-        const QImage asStored = decoded(jpegOf(plain));
+        const QImage asStored = decoded(jpegBytes(plain, {.quality = 95}));
         const QImage image = decoded(jpeg);
         QVERIFY(!image.isNull());
         if (!converted) {

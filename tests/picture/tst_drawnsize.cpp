@@ -1,7 +1,7 @@
+#include "picture/PictureDecoder.h"
 #include "picture/raster/AreaShrinker.h"
 #include "picture/raster/BoxShrinker.h"
 #include "picture/raster/LargeImage.h"
-#include "picture/PictureDecoder.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
@@ -20,9 +20,14 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("target");
         QTest::addColumn<QList<int>>("greys");
         QTest::addColumn<bool>("box");
-        // Source pixel (x, y) has grey 10 * x + 100 * y. The box shrinker
-        // (TIFF and BMP rows) counts each source pixel whole in one target
-        // pixel; the area one (JPEG rows) by the share each covers.
+        // Source pixel (x, y) has grey 10 * x + 100 * y. The area shrinker
+        // (JPEG rows, and whole pictures the loader shrinks) counts a source
+        // pixel split between two target pixels by the share each covers.
+        // The box rows: the box shrinker (TIFF and BMP rows) counts each
+        // source pixel whole in the one target pixel it falls in (five
+        // columns into two: x * 2 / 5), so an uneven split gives the first
+        // target pixel the extra source: three columns and two, two rows
+        // and one.
         QTest::newRow("halved") << QSize(4, 2) << QSize(2, 1) << QList<int>{55, 75} << false;
         QTest::newRow("columns split in halves")
             << QSize(5, 1) << QSize(2, 1) << QList<int>{8, 32} << false;

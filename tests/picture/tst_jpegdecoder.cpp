@@ -6,18 +6,11 @@
 #include "support/TestRegistry.h"
 
 #include <QBuffer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 #include <atomic>
 
 namespace {
-QByteArray jpegOf(const QImage& image, bool progressive) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("p.jpg");
-    return writeImage(path, image, "jpeg", 90, progressive) ? readBytes(path) : QByteArray();
-}
-
 QImage flatGrey(int side) {
     QImage image(side, side, QImage::Format_Grayscale8);
     image.fill(128);
@@ -58,8 +51,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("cancelled");
         QTest::addColumn<QString>("error");
         const QImage pattern = testPattern(QSize(300, 200));
-        const QByteArray baseline = jpegOf(pattern, false);
-        const QByteArray progressive = jpegOf(pattern, true);
+        const QByteArray baseline = jpegBytes(pattern);
+        const QByteArray progressive = jpegBytes(pattern, {.progressive = true});
         const qint64 roomy = PictureDecoder::defaultMemoryBudget;
         const QString cut = QStringLiteral("the file is cut short");
         QTest::newRow("half with an end marker")
@@ -68,8 +61,8 @@ private Q_SLOTS:
             << progressive.left(progressive.indexOf("\xFF\xDA", 200) + 40) + "\xFF\xD9" << roomy
             << false << cut;
         QTest::newRow("thousands of empty scans")
-            << withRepeatedLastScan(jpegOf(flatGrey(2000), true), 1000) << roomy << false
-            << QStringLiteral("the picture would take too long to decode");
+            << withRepeatedLastScan(jpegBytes(flatGrey(2000), {.progressive = true}), 1000) << roomy
+            << false << QStringLiteral("the picture would take too long to decode");
         QTest::newRow("beyond the budget")
             << progressive << qint64(200) << false
             << QStringLiteral("the picture needs more memory than allowed");
@@ -100,7 +93,8 @@ private Q_SLOTS:
     }
 
     // Writers store the orientation as any integer type, in either byte
-    // order; the value sits at the start of the entry's value field.
+    // order; the value sits at the start of the entry's value field. A
+    // rational of 6 is no orientation.
     void exifOrientationInAnyIntegerType_data() {
         QTest::addColumn<bool>("little");
         QTest::addColumn<int>("type");
@@ -116,21 +110,9 @@ private Q_SLOTS:
         QFETCH(bool, little);
         QFETCH(int, type);
         QFETCH(int, orientation);
-        QByteArray exif("Exif\0\0", 6);
-        exif += little ? QByteArray("II*\0\x08\0\0\0", 8) : QByteArray("MM\0*\0\0\0\x08", 8);
-        const auto put16 = [&](int v) {
-            exif += little ? char(v & 0xFF) : char(v >> 8);
-            exif += little ? char(v >> 8) : char(v & 0xFF);
-        };
-        put16(1);
-        put16(0x0112);
-        put16(type);
-        exif += little ? QByteArray("\x01\0\0\0", 4) : QByteArray("\0\0\0\x01", 4);
-        // The value left-justified in its four bytes, in its own width.
-        const int width = type == 1 ? 1 : type == 3 || type == 8 ? 2 : 4;
-        QByteArray field(4, '\0');
-        field[little ? 0 : width - 1] = char(type == 5 ? 6 : orientation);
-        exif += field + QByteArray(4, '\0');
+        const QByteArray exif = exifBlock({.orientation = type == 5 ? 6 : orientation,
+                                           .orientationType = type,
+                                           .littleEndian = little});
         QCOMPARE(exifOrientation(reinterpret_cast<const uchar*>(exif.constData()), exif.size()),
                  orientation);
     }
@@ -138,7 +120,7 @@ private Q_SLOTS:
     // A device handed over after its first bytes were read (as a caller
     // telling formats apart might) is still decoded from its start.
     void decodesFromTheDevicesStart() {
-        QByteArray bytes = jpegOf(testPattern(QSize(300, 200)), false);
+        QByteArray bytes = jpegBytes(testPattern(QSize(300, 200)));
         QBuffer buffer(&bytes);
         QVERIFY(buffer.open(QIODevice::ReadOnly));
         QCOMPARE(buffer.read(16).size(), 16);
@@ -156,7 +138,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("size");
         QTest::newRow("repeated scans, small picture")
-            << withRepeatedLastScan(jpegOf(flatGrey(400), true), 1000) << QSize(400, 400);
+            << withRepeatedLastScan(jpegBytes(flatGrey(400), {.progressive = true}), 1000)
+            << QSize(400, 400);
         QTest::newRow("whole rle bmp") << wholeRleBmp(64, 600) << QSize(64, 600);
     }
     void wholeFilesDecode() {

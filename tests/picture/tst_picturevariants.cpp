@@ -3,7 +3,6 @@
 #include "support/TestRegistry.h"
 
 #include <QDir>
-#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,11 +33,10 @@ QString makeVariant(const QString& recipe, const QDir& dir, bool colour) {
                    ? out
                    : QString();
     }
-    if (recipe == "tiff none" || recipe == "tiff lzw") {
-        QImageWriter writer(out, "tiff");
-        writer.setCompression(recipe == "tiff lzw" ? 1 : 0);
-        return writer.write(pattern) ? out : QString();
-    }
+    if (recipe == "tiff none" || recipe == "tiff lzw")
+        return writeImage(out, pattern, "tiff", 90, false, recipe == "tiff lzw" ? 1 : 0)
+                   ? out
+                   : QString();
     // The rest only ImageMagick writes. The TIFF decoder's own test covers
     // TIFF's other layouts and compressions, at a shrunk size.
     if (convertProgram().isEmpty() || !pattern.save(png))

@@ -1,6 +1,6 @@
-#include "picture/raster/BoxShrinker.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/TiffDecoder.h"
+#include "picture/raster/BoxShrinker.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
@@ -14,45 +14,6 @@
 #include <thread>
 
 namespace {
-// A little-endian TIFF of 8-bit grey samples, directory first, in strips of
-// rowsPerStrip rows holding the given bytes (uncompressed, or all in one
-// strip with another compression).
-QByteArray greyTiff(QSize size, int rowsPerStrip, const QByteArray& pixels, int compression = 1) {
-    const int strips = (size.height() + rowsPerStrip - 1) / rowsPerStrip;
-    const qint64 stripBytes = qint64(size.width()) * rowsPerStrip;
-    const int entries = 8;
-    const int arrays = 8 + 2 + entries * 12 + 4;
-    const int data = arrays + strips * 8;
-    QByteArray out("II*\0\x08\0\0\0", 8);
-    const auto put16 = [&](int v) {
-        out.append(char(v & 0xFF)).append(char(v >> 8 & 0xFF));
-    };
-    const auto put32 = [&](qint64 v) {
-        put16(int(v & 0xFFFF)), put16(int(v >> 16 & 0xFFFF));
-    };
-    const auto entry = [&](int tag, int type, int count, qint64 value) {
-        put16(tag), put16(type), put32(count);
-        type == 3 && count == 1 ? (put16(int(value)), put16(0)) : put32(value);
-    };
-    put16(entries);
-    entry(256, 4, 1, size.width());
-    entry(257, 4, 1, size.height());
-    entry(258, 3, 1, 8);
-    entry(259, 3, 1, compression);
-    entry(262, 3, 1, 1);
-    entry(273, 4, strips, strips == 1 ? data : arrays);
-    entry(278, 4, 1, rowsPerStrip);
-    entry(279, 4, strips, strips == 1 ? pixels.size() : arrays + strips * 4);
-    put32(0);
-    if (strips > 1) {
-        for (int i = 0; i < strips; ++i)
-            put32(data + qint64(i) * stripBytes);
-        for (int i = 0; i < strips; ++i)
-            put32(stripBytes);
-    }
-    return out + pixels;
-}
-
 std::optional<DecodedPicture> decodeBytes(const QByteArray& bytes, DecodeContext& context,
                                           QString& error) {
     QBuffer buffer;
@@ -199,14 +160,14 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("limit");
         QTest::addColumn<QString>("error");
         const QByteArray rows(64 * 48, '\x80');
-        const QByteArray whole = greyTiff(QSize(64, 48), 8, rows);
+        const QByteArray whole = greyTiffBytes(QSize(64, 48), 8, rows);
         QTest::newRow("whole") << whole << qint64(1) << QString();
         QTest::newRow("last strip cut short")
             << whole.chopped(100) << qint64(1) << "the file is cut short";
         QTest::newRow("strips missing")
             << whole.left(whole.size() - rows.size()) << qint64(1) << "the file is cut short";
         QTest::newRow("one strip declaring 65535 x 65535")
-            << greyTiff(QSize(65535, 65535), 65535, QByteArray(1000, '\0'), 8) << qint64(1)
+            << greyTiffBytes(QSize(65535, 65535), 65535, QByteArray(1000, '\0'), 8) << qint64(1)
             << "the picture is too large to decode";
         QTest::newRow("beyond the memory limit")
             << whole << qint64(0) << "the picture needs more memory than allowed";
@@ -253,7 +214,7 @@ private Q_SLOTS:
     }
 
     void aCancelledDecodeStops() {
-        const QByteArray bytes = greyTiff(QSize(64, 48), 8, QByteArray(64 * 48, '\0'));
+        const QByteArray bytes = greyTiffBytes(QSize(64, 48), 8, QByteArray(64 * 48, '\0'));
         const std::atomic_bool cancelled{true};
         DecodeContext context(QSize(100, 100), qint64(8) << 20, nullptr, &cancelled);
         QString error;
@@ -266,7 +227,7 @@ private Q_SLOTS:
         QByteArray rows;
         for (int i = 0; i < 256 * 256; ++i)
             rows.append(char(i % 256 ^ i / 256));
-        const QByteArray bytes = greyTiff(QSize(256, 256), 4, rows);
+        const QByteArray bytes = greyTiffBytes(QSize(256, 256), 4, rows);
         const auto decode = [&bytes] {
             DecodeContext context(QSize(50, 50), qint64(8) << 20);
             QString error;

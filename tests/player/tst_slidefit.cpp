@@ -74,12 +74,12 @@ private Q_SLOTS:
         QCOMPARE(layout.pixelHeight, long(pixelHeight));
     }
 
-    // The component reports HIMETRIC as round(pixels x 2540 / 96); the
-    // caption's division by 26.458 must give the pixels back, also beyond
-    // the 16 bits the size once had to fit. (26.458 is a little short of
-    // 2540 / 96, so from about 40,000 pixels on the caption is one high.)
-    // In a maximized window under a title bar: the control placed by the
-    // outer size reaches 38 rows below the client area.
+    // A maximized window of 1920 x 1099 outside and 1920 x 1061 inside, a
+    // title bar of 38 rows: the control, placed from the outer size, reaches
+    // below the client area, so a large picture is drawn shrunk into the
+    // part of the control that shows and centred there; a small one, wholly
+    // inside, at its own size. The device size is that drawn size at the
+    // screen's scale.
     void placement_data() {
         QTest::addColumn<QSize>("picture");
         QTest::addColumn<qreal>("ratio");
@@ -108,6 +108,10 @@ private Q_SLOTS:
         QCOMPARE(placement.deviceSize, deviceSize);
     }
 
+    // The component reports HIMETRIC as round(pixels x 2540 / 96); the
+    // caption's division by 26.458 must give the pixels back, also beyond
+    // the 16 bits the size once had to fit. (26.458 is a little short of
+    // 2540 / 96, so from about 40,000 pixels on the caption is one high.)
     void pixelSizeRoundTrips_data() {
         QTest::addColumn<int>("pixels");
         for (int pixels : {1, 2, 3, 7, 96, 400, 599, 1920, 4000, 6000, 32767, 32768, 38000, 40000})

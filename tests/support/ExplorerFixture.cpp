@@ -8,9 +8,12 @@
 #include <QPushButton>
 #include <QTest>
 
-ExplorerFixture::ExplorerFixture()
-    : window(world.context(), VolumeTable({{QStringLiteral("/"), QString()}}, start.path())) {
-    window.Form_Load();
+ExplorerFixture::ExplorerFixture(std::optional<VolumeTable> volumes, Load load)
+    : window(world.context(), volumes
+                                  ? std::move(*volumes)
+                                  : VolumeTable({{QStringLiteral("/"), QString()}}, start.path())) {
+    if (load == Load::Now)
+        window.Form_Load();
 }
 
 QString ExplorerFixture::path(const QString& name) const {

@@ -1,18 +1,23 @@
 #pragma once
 
 #include "explorer/frmExplorer.h"
+#include "files/VolumeTable.h"
 #include "support/Fakes.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <optional>
 
-// The explorer, loaded, on its own fakes. It starts in an empty temporary
+// The explorer on its own fakes, loaded unless asked not to (a test then
+// stores settings for Form_Load to read and calls it). Without a volume
+// table it offers the root volume alone and starts in an empty temporary
 // folder; the files a test makes go into a second one, which browse()
 // opens once they are written, so that the file list shows them.
 struct ExplorerFixture {
-    ExplorerFixture();
+    enum class Load { Now, Later };
+    explicit ExplorerFixture(std::optional<VolumeTable> volumes = {}, Load load = Load::Now);
 
     // A file in the test's folder.
     QString path(const QString& name) const;

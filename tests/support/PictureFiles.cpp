@@ -400,17 +400,168 @@ QByteArray withJpegSize(QByteArray jpeg, int width, int height) {
     return jpeg;
 }
 
-QByteArray withExifOrientation(const QByteArray& jpeg, int orientation) {
-    QByteArray tiff("MM\0*", 4);
-    tiff.append(QByteArray::fromHex("00000008"                 // first directory
-                                    "0001"                     // one entry
-                                    "011200030000000100000000" // orientation, short, 1 value
-                                    "00000000"));              // no next directory
-    qToBigEndian<quint16>(quint16(orientation), tiff.data() + 18);
-    QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray segment = QByteArray::fromHex("FFE1");
-    segment.append(char((exif.size() + 2) >> 8)).append(char((exif.size() + 2) & 0xFF));
-    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+namespace {
+// TIFF-structure integers in one byte order, as EXIF blocks hold them.
+struct TiffWriter {
+    bool little;
+    QByteArray bytes;
+
+    void put16(qint64 value) {
+        const char low = char(value & 0xFF), high = char((value >> 8) & 0xFF);
+        bytes.append(little ? low : high).append(little ? high : low);
+    }
+    void put32(qint64 value) {
+        put16(little ? value & 0xFFFF : (value >> 16) & 0xFFFF);
+        put16(little ? (value >> 16) & 0xFFFF : value & 0xFFFF);
+    }
+    // An entry of one value, left-justified in the four bytes in its own
+    // width; a rational's value is the offset of its eight bytes.
+    void entry(int tag, int type, qint64 value) {
+        put16(tag);
+        put16(type);
+        put32(1);
+        const int width = type == 1 || type == 6 ? 1 : type == 3 || type == 8 ? 2 : 4;
+        if (width == 1)
+            bytes.append(char(value)).append(3, '\0');
+        else if (width == 2)
+            put16(value), put16(0);
+        else
+            put32(value);
+    }
+};
+} // namespace
+
+QByteArray exifBlock(const ExifFields& fields) {
+    TiffWriter out{fields.littleEndian, {}};
+    out.bytes = fields.littleEndian ? QByteArray("II*\0", 4) : QByteArray("MM\0*", 4);
+    out.put32(8);
+    const bool interop = !fields.interopIndex.isEmpty();
+    const bool exifDirectory = fields.colourSpace || interop;
+    const bool rational = fields.orientation && fields.orientationType == 5;
+    const int firstEntries = (fields.orientation ? 1 : 0) + (exifDirectory ? 1 : 0);
+    const int exifEntries = (fields.colourSpace ? 1 : 0) + (interop ? 1 : 0);
+    const qint64 rationalAt = 8 + 2 + 12 * firstEntries + 4;
+    const qint64 exifAt = rationalAt + (rational ? 8 : 0);
+    const qint64 interopAt = exifAt + 2 + 12 * exifEntries + 4;
+
+    out.put16(firstEntries);
+    if (fields.orientation)
+        out.entry(0x0112, fields.orientationType, rational ? rationalAt : fields.orientation);
+    if (exifDirectory)
+        out.entry(0x8769, 4, exifAt);
+    out.put32(0);
+    if (rational)
+        out.put32(fields.orientation), out.put32(1);
+    if (exifDirectory) {
+        out.put16(exifEntries);
+        if (fields.colourSpace)
+            out.entry(0xA001, 3, fields.colourSpace);
+        if (interop)
+            out.entry(0xA005, 4, interopAt);
+        out.put32(0);
+    }
+    if (interop) {
+        // InteroperabilityIndex: ASCII, four bytes with the terminator.
+        out.put16(1);
+        out.put16(0x0001);
+        out.put16(2);
+        out.put32(4);
+        out.bytes += (fields.interopIndex + QByteArray(4, '\0')).left(4);
+        out.put32(0);
+    }
+    return QByteArray("Exif\0\0", 6) + out.bytes;
+}
+
+QByteArray jpegBytes(const QImage& image, const JpegOptions& options) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(options.quality);
+    writer.setProgressiveScanWrite(options.progressive);
+    if (!writer.write(image))
+        return {};
+    const QByteArray jpeg = buffer.data();
+    QByteArray segments;
+    const auto segment = [&segments](char marker, const QByteArray& body) {
+        const qsizetype length = body.size() + 2;
+        segments.append('\xFF').append(marker);
+        segments.append(char(length >> 8)).append(char(length & 0xFF)).append(body);
+    };
+    if (!options.exif.isEmpty())
+        segment('\xE1', options.exif);
+    if (!options.iccProfile.isEmpty()) {
+        const int chunk = options.iccChunkBytes;
+        const int count = int((options.iccProfile.size() + chunk - 1) / chunk);
+        QList<int> order = options.iccChunkOrder;
+        if (order.isEmpty())
+            for (int i = 1; i <= count; ++i)
+                order.append(i);
+        for (const int sequence : std::as_const(order))
+            segment('\xE2', QByteArray("ICC_PROFILE", 12) + char(sequence) + char(count) +
+                                options.iccProfile.mid(qsizetype(sequence - 1) * chunk, chunk));
+    }
+    return jpeg.left(2) + segments + jpeg.mid(2);
+}
+
+QByteArray bmpV5Bytes(const QImage& image, const QByteArray& profile) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const qsizetype stride = (rgb.width() * 3 + 3) & ~3;
+    const qsizetype pixels = stride * rgb.height();
+    QByteArray bytes(14 + 124 + pixels, '\0');
+    auto* file = reinterpret_cast<uchar*>(bytes.data());
+    file[0] = 'B';
+    file[1] = 'M';
+    qToLittleEndian(quint32(bytes.size() + profile.size()), file + 2);
+    qToLittleEndian(quint32(14 + 124), file + 10);
+    uchar* info = file + 14;
+    qToLittleEndian(quint32(124), info);
+    qToLittleEndian(qint32(rgb.width()), info + 4);
+    qToLittleEndian(qint32(-rgb.height()), info + 8);
+    qToLittleEndian(quint16(1), info + 12);
+    qToLittleEndian(quint16(24), info + 14);
+    qToLittleEndian(quint32(pixels), info + 20);
+    qToLittleEndian(quint32(0x4D424544), info + 56); // "MBED"
+    qToLittleEndian(quint32(124 + pixels), info + 112);
+    qToLittleEndian(quint32(profile.size()), info + 116);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb colour = rgb.pixel(x, y);
+            uchar* at = info + 124 + y * stride + x * 3;
+            at[0] = uchar(qBlue(colour));
+            at[1] = uchar(qGreen(colour));
+            at[2] = uchar(qRed(colour));
+        }
+    return bytes + profile;
+}
+
+QByteArray greyTiffBytes(QSize size, int rowsPerStrip, const QByteArray& pixels, int compression) {
+    const int strips = (size.height() + rowsPerStrip - 1) / rowsPerStrip;
+    const qint64 stripBytes = qint64(size.width()) * rowsPerStrip;
+    const int entries = 8;
+    const int arrays = 8 + 2 + entries * 12 + 4;
+    const int data = arrays + strips * 8;
+    TiffWriter out{true, QByteArray("II*\0\x08\0\0\0", 8)};
+    const auto entry = [&out](int tag, int type, int count, qint64 value) {
+        out.put16(tag), out.put16(type), out.put32(count);
+        type == 3 && count == 1 ? (out.put16(value), out.put16(0)) : out.put32(value);
+    };
+    out.put16(entries);
+    entry(256, 4, 1, size.width());
+    entry(257, 4, 1, size.height());
+    entry(258, 3, 1, 8);
+    entry(259, 3, 1, compression);
+    entry(262, 3, 1, 1);
+    entry(273, 4, strips, strips == 1 ? data : arrays);
+    entry(278, 4, 1, rowsPerStrip);
+    entry(279, 4, strips, strips == 1 ? pixels.size() : arrays + strips * 4);
+    out.put32(0);
+    if (strips > 1) {
+        for (int i = 0; i < strips; ++i)
+            out.put32(data + qint64(i) * stripBytes);
+        for (int i = 0; i < strips; ++i)
+            out.put32(stripBytes);
+    }
+    return out.bytes + pixels;
 }
 
 QList<int> shrunkGreys(QSize source, const QImage& out,

@@ -7,14 +7,17 @@
 #include <QByteArray>
 #include <QColorSpace>
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 class QDir;
 
-// Writers of real picture files for the tests and the benchmarks: Qt's own
-// writers, a BMP encoder for the variants Qt cannot write, and ImageMagick's
-// convert for the TIFF and JPEG variants neither can.
+// The one maker of test pictures, for the tests and the benchmarks: Qt's
+// own writers, to files or to bytes; encoders of the BMP, TIFF and JPEG
+// variants Qt cannot write (palettes and run lengths, embedded profiles,
+// EXIF, strips a test lays out itself); and ImageMagick's convert for what
+// none of these writes.
 
 // 64 x 48 unless asked otherwise: the top left quarter black, the rest
 // white, and with colour the bottom right quarter red. Any turn, flip or
@@ -28,7 +31,6 @@ QString patternMismatch(const QImage& image, bool colour);
 // which says so in the profile Qt's writers embed.
 QImage flatInColourSpace(QRgb srgb, const QColorSpace& space, QSize size = QSize(64, 48));
 
-// compression 1 makes a TIFF LZW; JPEG and BMP ignore it.
 // The mean difference, in levels of 0-255 per channel, between two
 // pictures of one size, both laid over black.
 double meanDifference(const QImage& ours, const QImage& reference);
@@ -39,6 +41,7 @@ double meanDifference(const QImage& ours, const QImage& reference);
 QList<int> shrunkGreys(QSize source, const QImage& out,
                        const std::function<void(const QRgb*)>& addRow);
 
+// compression 1 makes a TIFF LZW; JPEG and BMP ignore it.
 bool writeImage(const QString& path, const QImage& image, const QByteArray& format,
                 int quality = 90, bool progressive = false, int compression = -1);
 
@@ -78,5 +81,50 @@ int jpegFrameMarker(const QByteArray& jpeg);
 int jpegComponents(const QByteArray& jpeg);
 // The JPEG with its frame header claiming another size.
 QByteArray withJpegSize(QByteArray jpeg, int width, int height);
-// The JPEG with an EXIF block carrying the given orientation (1..8).
-QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
+
+// What an EXIF block says, as cameras write it: IFD0 with the orientation,
+// and the EXIF directory with ColorSpace and a pointer to the
+// interoperability directory, whose index says "R98" (sRGB) or "R03"
+// (Adobe RGB).
+struct ExifFields {
+    // 1..8; 0 leaves the tag out.
+    int orientation = 1;
+    // The orientation's TIFF field type: 3 short as most cameras write it,
+    // 1 byte, 4 long, 8 and 9 signed, or 5 rational (8 bytes elsewhere).
+    int orientationType = 3;
+    bool littleEndian = false;
+    // 1 sRGB, 0xFFFF uncalibrated; 0 leaves it out.
+    int colourSpace = 0;
+    // Up to three letters; empty leaves the interoperability directory out.
+    QByteArray interopIndex = {};
+};
+// The body of an APP1 segment: "Exif\0\0" and a TIFF structure.
+QByteArray exifBlock(const ExifFields& fields);
+
+struct JpegOptions {
+    int quality = 90;
+    bool progressive = false;
+    // An APP1 body (exifBlock) written right after the start marker.
+    QByteArray exif = {};
+    // An ICC profile in APP2 segments of iccChunkBytes each, after the EXIF
+    // block. iccChunkOrder lists the 1-based sequence numbers in the order
+    // written, so that a chunk can go missing, come twice or out of order;
+    // empty writes them all in order.
+    QByteArray iccProfile = {};
+    int iccChunkBytes = 65519;
+    QList<int> iccChunkOrder = {};
+};
+// The image as a JPEG in memory, by Qt's writer (which embeds the image's
+// colour space, if it has one), with the segments asked for inserted.
+QByteArray jpegBytes(const QImage& image, const JpegOptions& options = {});
+
+// A top-down 24-bit BMP with a fifth-version header and profile embedded
+// after its pixels.
+QByteArray bmpV5Bytes(const QImage& image, const QByteArray& profile);
+
+// A little-endian TIFF of 8-bit grey samples, its directory first, in
+// strips of rowsPerStrip rows holding pixels as given: uncompressed, or all
+// in one strip with another compression. pixels need not fill the picture,
+// so a file can be cut short or declare more than it holds.
+QByteArray greyTiffBytes(QSize size, int rowsPerStrip, const QByteArray& pixels,
+                         int compression = 1);
