@@ -190,6 +190,33 @@ private Q_SLOTS:
             QCOMPARE(picture->image.pixel(10, 10), qRgb(128, 128, 128));
     }
 
+    // Fax pages are shown as libtiff reads them: a line ended early only
+    // warns and is filled out, while data that breaks off or cannot be
+    // decoded refuses the page rather than show it blank.
+    void faxPages_data() {
+        QTest::addColumn<QByteArray>("strip");
+        QTest::addColumn<bool>("shown");
+        // One-dimensional group 3 lines of 64 pixels, each after its EOL:
+        // a run of 64 (makeup 64, then 0), or a line that stops at 32.
+        QTest::newRow("whole page")
+            << QByteArray::fromHex("001d9a800ecd400766a003b350010010010010010010") << true;
+        QTest::newRow("second line ended early")
+            << QByteArray::fromHex("001d9a8008d800ecd400766a002002002002002002") << true;
+        QTest::newRow("data breaks off") << QByteArray::fromHex("001d9a800ecd") << false;
+        QTest::newRow("no code decodes") << QByteArray(22, '\0') << false;
+    }
+    void faxPages() {
+        QFETCH(QByteArray, strip);
+        QFETCH(bool, shown);
+        DecodeContext context(QSize(1920, 1080), qint64(640) << 20);
+        QString error;
+        const std::optional<DecodedPicture> picture =
+            decodeBytes(greyTiffBytes(QSize(64, 4), 4, strip, 3, 1), context, error);
+        QVERIFY2(picture.has_value() == shown, qPrintable(error));
+        if (picture)
+            QCOMPARE(picture->fullSize, QSize(64, 4));
+    }
+
     // A float picture in one strip too large to hold whole is read a row at
     // a time, twice (its range first), within a budget the strip exceeds.
     void aLargeStripIsReadRowByRow() {

@@ -534,12 +534,13 @@ QByteArray bmpV5Bytes(const QImage& image, const QByteArray& profile) {
     return bytes + profile;
 }
 
-QByteArray greyTiffBytes(QSize size, int rowsPerStrip, const QByteArray& pixels, int compression) {
+QByteArray greyTiffBytes(QSize size, int rowsPerStrip, const QByteArray& pixels, int compression,
+                         int bitsPerSample) {
     const int strips = (size.height() + rowsPerStrip - 1) / rowsPerStrip;
-    const qint64 stripBytes = qint64(size.width()) * rowsPerStrip;
+    const qint64 stripBytes = (qint64(size.width()) * bitsPerSample + 7) / 8 * rowsPerStrip;
     const int entries = 8;
     const int arrays = 8 + 2 + entries * 12 + 4;
-    const int data = arrays + strips * 8;
+    const int data = arrays + (strips > 1 ? strips * 8 : 0);
     TiffWriter out{true, QByteArray("II*\0\x08\0\0\0", 8)};
     const auto entry = [&out](int tag, int type, int count, qint64 value) {
         out.put16(tag), out.put16(type), out.put32(count);
@@ -548,7 +549,7 @@ QByteArray greyTiffBytes(QSize size, int rowsPerStrip, const QByteArray& pixels,
     out.put16(entries);
     entry(256, 4, 1, size.width());
     entry(257, 4, 1, size.height());
-    entry(258, 3, 1, 8);
+    entry(258, 3, 1, bitsPerSample);
     entry(259, 3, 1, compression);
     entry(262, 3, 1, 1);
     entry(273, 4, strips, strips == 1 ? data : arrays);

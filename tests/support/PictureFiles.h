@@ -122,9 +122,10 @@ QByteArray jpegBytes(const QImage& image, const JpegOptions& options = {});
 // after its pixels.
 QByteArray bmpV5Bytes(const QImage& image, const QByteArray& profile);
 
-// A little-endian TIFF of 8-bit grey samples, its directory first, in
-// strips of rowsPerStrip rows holding pixels as given: uncompressed, or all
-// in one strip with another compression. pixels need not fill the picture,
-// so a file can be cut short or declare more than it holds.
+// A little-endian TIFF of grey samples (8 bits, or bitsPerSample), its
+// directory first, in strips of rowsPerStrip rows holding pixels as given:
+// uncompressed, or all in one strip with another compression (a fax page
+// at one bit). pixels need not fill the picture, so a file can be cut
+// short or declare more than it holds.
 QByteArray greyTiffBytes(QSize size, int rowsPerStrip, const QByteArray& pixels,
-                         int compression = 1);
+                         int compression = 1, int bitsPerSample = 8);
