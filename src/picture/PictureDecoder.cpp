@@ -1,10 +1,13 @@
 #include "picture/PictureDecoder.h"
 
-#include "picture/decode/BmpDecoder.h"
 #include "picture/colour/ColourConversion.h"
+#include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
+#include "picture/decode/GifDecoder.h"
 #include "picture/decode/JpegDecoder.h"
+#include "picture/decode/PngDecoder.h"
 #include "picture/decode/TiffDecoder.h"
+#include "picture/decode/WebpDecoder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +27,12 @@ PictureDecoder::Format PictureDecoder::formatOf(const QByteArray& header) {
     if (header.startsWith(QByteArrayLiteral("II*\0")) ||
         header.startsWith(QByteArrayLiteral("MM\0*")))
         return Format::Tiff;
+    if (header.startsWith("\x89PNG\r\n\x1A\n"))
+        return Format::Png;
+    if (header.startsWith("GIF87a") || header.startsWith("GIF89a"))
+        return Format::Gif;
+    if (header.startsWith("RIFF") && header.mid(8, 4) == "WEBP")
+        return Format::Webp;
     return Format::Unknown;
 }
 
@@ -65,9 +74,9 @@ void PictureDecoder::convertColours(DecodedPicture& picture) {
 
 std::optional<DecodedPicture> PictureDecoder::decodeAsStored(QIODevice& file) {
     error_.clear();
-    const Format format = formatOf(file.peek(4));
+    const Format format = formatOf(file.peek(12));
     if (format == Format::Unknown)
-        return fail(QStringLiteral("not a JPEG, BMP or TIFF file"));
+        return fail(QStringLiteral("not a JPEG, BMP, TIFF, PNG, GIF or WebP file"));
     DecodeContext context(bound_, budget_, shared_, cancelled_);
     context.setDrawSize(drawSize_);
     QString reason;
@@ -83,6 +92,15 @@ std::optional<DecodedPicture> PictureDecoder::decodeAsStored(QIODevice& file) {
         break;
     case Format::Tiff:
         picture = decodeTiff(file, context, reason);
+        break;
+    case Format::Png:
+        picture = decodePng(file, context, reason);
+        break;
+    case Format::Gif:
+        picture = decodeGif(file, context, reason);
+        break;
+    case Format::Webp:
+        picture = decodeWebp(file, context, reason);
         break;
     case Format::Unknown:
         break;
