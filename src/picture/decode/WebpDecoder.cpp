@@ -148,23 +148,32 @@ std::optional<DecodedPicture> WebpReading::decode(QString& error) {
     const QSize shown = context_.shownSize(upright);
     const QSize shrunk = turnsSideways(turn) ? shown.transposed() : shown;
     // A frame smaller than the canvas is decoded whole and laid on it.
-    const bool whole = placed != QRect(QPoint(0, 0), canvas);
-    const bool alpha = features.has_alpha || whole;
+    const bool onCanvas = placed != QRect(QPoint(0, 0), canvas);
+    const bool alpha = features.has_alpha || onCanvas;
 
     // Held at once besides the file: libwebp's state, a lossless frame's
-    // every pixel and a lossy one's alpha plane, the frame when decoded
-    // whole with the shrinker's sums, the shrunk picture and its upright
-    // copy, the profile.
+    // every pixel and a lossy one's alpha plane, the shrunk picture and its
+    // upright copy, the profile; and when decoded whole, the frame and the
+    // shrinker's sums.
     const qint64 framePixels = qint64(frame.width()) * frame.height();
     const qint64 shownBytes = qint64(shown.width()) * shown.height() * 4;
-    const qint64 total = file_.size() + libraryBytes +
-                         qint64(frame.width()) * rowStateBytesPerPixel +
-                         (lossless             ? framePixels * 4
-                          : features.has_alpha ? framePixels
-                                               : 0) +
-                         (whole ? framePixels * 4 + RowSink::workingBytes(shrunk) : 0) +
-                         shownBytes * (turn != 1 ? 2 : 1) + profile.size();
-    if (!context_.reserve(total))
+    const qint64 scaledTotal = file_.size() + libraryBytes +
+                               qint64(frame.width()) * rowStateBytesPerPixel +
+                               (lossless             ? framePixels * 4
+                                : features.has_alpha ? framePixels
+                                                     : 0) +
+                               shownBytes * (turn != 1 ? 2 : 1) + profile.size();
+    const qint64 wholeTotal = scaledTotal + framePixels * 4 + RowSink::workingBytes(shrunk);
+    // libwebp's scaling averages a lossy picture's luma and chroma planes
+    // apart, before turning them into RGB, and lands 1.4 levels on average
+    // from the area average of the decoded picture (0.5 for lossless and
+    // alpha pictures, within the shrinkers' own difference): opaque lossy
+    // pictures are decoded whole and shrunk where the budget holds them.
+    const bool shrinks = shrunk != frame.size();
+    bool whole = onCanvas || (shrinks && !lossless && !features.has_alpha);
+    if (whole && !onCanvas && !context_.reserve(wholeTotal) && !context_.isCancelled())
+        whole = false;
+    if (!context_.reserve(whole ? wholeTotal : scaledTotal))
         return fail(error, QString::fromLatin1(memoryMessage));
 
     QImage image =
@@ -176,10 +185,11 @@ std::optional<DecodedPicture> WebpReading::decode(QString& error) {
         if (decoded != VP8_STATUS_OK)
             return fail(error, statusMessage(decoded));
     } else {
-        QImage frameImage(frame.size(), QImage::Format_ARGB32_Premultiplied);
+        QImage frameImage(frame.size(),
+                          alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
         if (frameImage.isNull())
             return fail(error, QString::fromLatin1(memoryMessage));
-        const VP8StatusCode decoded = decodeInto(frameData, frameImage, true);
+        const VP8StatusCode decoded = decodeInto(frameData, frameImage, alpha);
         if (decoded != VP8_STATUS_OK)
             return fail(error, statusMessage(decoded));
         if (context_.isCancelled())
@@ -188,7 +198,7 @@ std::optional<DecodedPicture> WebpReading::decode(QString& error) {
         std::unique_ptr<QRgb[]> row(new (std::nothrow) QRgb[size_t(canvas.width())]());
         if (!row)
             return fail(error, QString::fromLatin1(memoryMessage));
-        RowSink sink(canvas, image, true);
+        RowSink sink(canvas, image, alpha);
         sink.addRows(row.get(), placed.top());
         for (int y = placed.top(); y <= placed.bottom(); ++y) {
             const auto* source =
