@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <lcms2.h>
 #include <memory>
 #include <new>
@@ -50,8 +51,22 @@ constexpr png_uint_32 rowsBetweenChecks = 16;
 // jump out of libpng skips destructors.
 struct Session {
     QIODevice* device;
+    // The largest block libpng may take: its chunks' until the rows'
+    // sizes are known, then the rows' too.
+    png_alloc_size_t largestAllocation;
     char message[200];
 };
+
+// libpng's memory, each block within the bound. Some chunk handlers take
+// the length a chunk claims before reading it (eXIf in 1.6.39 does so past
+// png_set_chunk_malloc_max), so a short file could claim gigabytes.
+png_voidp allocate(png_structp png, png_alloc_size_t size) {
+    const auto* session = static_cast<const Session*>(png_get_mem_ptr(png));
+    return size <= session->largestAllocation ? std::malloc(size) : nullptr;
+}
+void release(png_structp, png_voidp block) {
+    std::free(block);
+}
 
 void readDevice(png_structp png, png_bytep data, size_t length) {
     auto* session = static_cast<Session*>(png_get_io_ptr(png));
@@ -101,6 +116,7 @@ public:
     PngReading(QIODevice& device, DecodeContext& context)
         : context_(context) {
         session_.device = &device;
+        session_.largestAllocation = maxChunkBytes;
         session_.message[0] = 0;
     }
     std::optional<DecodedPicture> decode(QString& error);
@@ -209,7 +225,8 @@ bool PngReading::readInterlaced(RowSink& sink, bool alpha) {
 }
 
 std::optional<DecodedPicture> PngReading::decode(QString& error) {
-    read_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &session_, errorExit, dropWarning);
+    read_.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &session_, errorExit, dropWarning,
+                                         &session_, allocate, release);
     if (read_.png)
         read_.info = png_create_info_struct(read_.png);
     // Room for the header's chunks before their sizes are known.
@@ -264,6 +281,9 @@ std::optional<DecodedPicture> PngReading::decode(QString& error) {
         RowSink::workingBytes(shrunk) + shownBytes * (turn != 1 ? 2 : 1) + 2 * iccProfile.size();
     if (!context_.reserve(total))
         return fail(error, memoryMessage);
+    // libpng's rows: up to 8 bytes a pixel and its filter byte, and the
+    // room it keeps around them.
+    session_.largestAllocation = std::max(maxChunkBytes, png_alloc_size_t(w) * 8 + 1024);
 
     // Every kind of pixel as 8-bit BGRA (QRgb's bytes in memory), opaque
     // ones filled with 255.
