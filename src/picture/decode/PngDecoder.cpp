@@ -37,7 +37,9 @@ constexpr qint64 libraryBytes = qint64(256) << 10;
 // a pixel to inflate, expand to RGB and shrink, counted here as 1.5 a
 // stored byte and 8 a pixel. Past this a decode could not finish within
 // about 2 s, and is refused before it starts: 190 megapixels of grey, 144
-// of RGB, 90 of 16-bit RGBA.
+// of RGB, 90 of 16-bit RGBA. Data that does not compress costs more, about
+// 10 ns a byte of file more (a 24 megapixel photo of 40 MB: 0.6 s of CPU),
+// which its size bounds.
 constexpr double maxDecodeNanoseconds = 1.8e9;
 constexpr double storedByteNanoseconds = 1.5;
 constexpr double pixelNanoseconds = 8;
