@@ -8,11 +8,11 @@
 // time limits turn a decode that outgrows its budget or takes too long into
 // a finding.
 
+#include "picture/PictureDecoder.h"
 #include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/GifDecoder.h"
 #include "picture/decode/JpegDecoder.h"
-#include "picture/PictureDecoder.h"
 #include "picture/decode/PngDecoder.h"
 #include "picture/decode/TiffDecoder.h"
 #include "picture/decode/WebpDecoder.h"
