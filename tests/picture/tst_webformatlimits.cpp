@@ -225,6 +225,33 @@ private Q_SLOTS:
                 QStringLiteral("%1 %2 %3").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel))));
     }
 
+    // An APNG whose default image is green and whose next frame, red,
+    // follows in fdAT chunks: the default image is shown.
+    void apngShowsItsDefaultImage() {
+        // Frame sequence number, 8 x 8 at 0, 0, a delay of 1/10 s.
+        const auto frameControl = [](quint32 sequence) {
+            return pngChunk("fcTL", bigEndian32(sequence) + bigEndian32(8) + bigEndian32(8) +
+                                        bigEndian32(0) + bigEndian32(0) +
+                                        QByteArray::fromHex("0001000a0000"));
+        };
+        QByteArray bytes =
+            flatPng(8, 8, qRgb(0, 255, 0),
+                    pngChunk("acTL", bigEndian32(2) + bigEndian32(0)) + frameControl(0));
+        QByteArray red(1, '\0');
+        for (int x = 0; x < 8; ++x)
+            red += rgbBytes(qRgb(255, 0, 0));
+        // Before the end chunk.
+        bytes.insert(bytes.size() - 12,
+                     frameControl(1) +
+                         pngChunk("fdAT", bigEndian32(2) + qCompress(red.repeated(8)).mid(4)));
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        PictureDecoder decoder(QSize(100, 100));
+        const std::optional<DecodedPicture> picture = decoder.decode(buffer);
+        QVERIFY2(picture, qPrintable(decoder.errorString()));
+        QCOMPARE(picture->image.pixel(4, 4), qRgb(0, 255, 0));
+    }
+
     // An eXIf chunk saying the camera was turned right: the test pattern
     // stored on its side is shown upright.
     void exifOrientation() {
