@@ -10,8 +10,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <ctime>
 
 namespace {
+// This thread's processor time in milliseconds: what a decode costs,
+// however busy the machine running the test is.
+qint64 threadMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 quint32 crc32(const QByteArray& bytes) {
     quint32 crc = 0xFFFFFFFFu;
     for (const char c : bytes) {
@@ -108,7 +117,8 @@ QByteArray madeBy(const QStringList& command, const QString& output) {
 } // namespace
 
 // PNG, GIF and WebP files made to cost far more than they show, and files
-// cut short: each decoded or refused within 2 s in the program's budget.
+// cut short: each decoded or refused within 2 s of processor time in the
+// program's budget.
 // And what a PNG says of its colours and orientation, made here byte by
 // byte, reaching the picture shown.
 class WebFormatLimitsTest : public QObject {
@@ -170,10 +180,11 @@ private Q_SLOTS:
         PictureDecoder decoder(QSize(1920, 1080));
         QElapsedTimer timer;
         timer.start();
+        const qint64 start = threadMilliseconds();
         const std::optional<DecodedPicture> picture = decoder.decode(buffer);
-        const qint64 elapsed = timer.elapsed();
-        qInfo("%s: %lld ms, %s", QTest::currentDataTag(), elapsed,
-              picture ? "shown" : qPrintable(decoder.errorString()));
+        const qint64 elapsed = threadMilliseconds() - start;
+        qInfo("%s: %lld ms of processor time (%lld ms wall), %s", QTest::currentDataTag(), elapsed,
+              timer.elapsed(), picture ? "shown" : qPrintable(decoder.errorString()));
         QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
         if (error.isEmpty()) {
             QVERIFY2(picture, qPrintable(decoder.errorString()));

@@ -1,8 +1,8 @@
 #include "picture/decode/JpegDecoder.h"
 
-#include "picture/raster/AreaShrinker.h"
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/DecodeContext.h"
+#include "picture/raster/AreaShrinker.h"
 #include "picture/raster/LargeImage.h"
 #include "picture/raster/PictureFit.h"
 #include "picture/raster/UprightTurn.h"

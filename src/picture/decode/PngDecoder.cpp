@@ -32,17 +32,17 @@ constexpr png_alloc_size_t maxChunkBytes = png_alloc_size_t(8) << 20;
 // state, the palette and chunk being read.
 constexpr qint64 libraryBytes = qint64(256) << 10;
 // A few hundred bytes of compressed zeros can declare a 100,000 x 100,000
-// picture, and inflating it takes minutes whatever is shown. Measured on
-// a 12000 x 8000 grey picture of zeros (wall time on a busy machine): 9 ns
-// a pixel to inflate, expand to RGB and shrink, counted here as 1.5 a
-// stored byte and 8 a pixel. Past this a decode could not finish within
-// about 2 s, and is refused before it starts: 190 megapixels of grey, 144
-// of RGB, 90 of 16-bit RGBA. Data that does not compress costs more, about
-// 10 ns a byte of file more (a 24 megapixel photo of 40 MB: 0.6 s of CPU),
-// which its size bounds.
+// picture, and inflating it takes minutes whatever is shown. Measured (user
+// time) on pictures of compressed zeros: 12000 x 8000 grey, filtered with
+// none, 0.52 s; 12000 x 11000 RGB, every row filtered with Paeth, the
+// costliest to undo, 1.88 s. Counted as 4.5 ns a pixel to expand and
+// shrink and 3.5 a stored byte to inflate and unfilter, a decode past this
+// is refused before it starts: 225 megapixels of grey, 120 of RGB, 55 of
+// 16-bit RGBA. Data that does not compress costs about 10 ns a byte of
+// file more (a 24 megapixel photo of 40 MB: 0.6 s), which its size bounds.
 constexpr double maxDecodeNanoseconds = 1.8e9;
-constexpr double storedByteNanoseconds = 1.5;
-constexpr double pixelNanoseconds = 8;
+constexpr double storedByteNanoseconds = 3.5;
+constexpr double pixelNanoseconds = 4.5;
 // Deflate packs at most about 1032 bytes into one; a file shorter than
 // its rows could be packed into was cut short.
 constexpr qint64 maxDeflateRatio = 1032;
