@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <atomic>
 #include <ctime>
 
 namespace {
@@ -194,6 +195,43 @@ private Q_SLOTS:
             if (error != QLatin1String("*"))
                 QCOMPARE(decoder.errorString(), error);
         }
+    }
+
+    // Each decoder asks the budget before it holds anything, and stops when
+    // its caller no longer wants the picture.
+    void budgetAndCancelling_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("png") << flatPng(64, 48, qRgb(1, 2, 3));
+        QTest::newRow("gif") << QByteArray::fromHex("47494638396101000100800000000000ffffff"
+                                                    "2c00000000010001000002024401003b");
+        QTemporaryDir dir;
+        const QString source = dir.filePath("p.png");
+        testPattern().save(source);
+        const QString webp = dir.filePath("p.webp");
+        const QByteArray lossy = madeBy({"cwebp", "-quiet", source, "-o", webp}, webp);
+        if (!lossy.isEmpty())
+            QTest::newRow("webp") << lossy;
+    }
+    void budgetAndCancelling() {
+        QFETCH(QByteArray, bytes);
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        PictureDecoder roomy(QSize(100, 100));
+        QVERIFY2(roomy.decode(buffer), qPrintable(roomy.errorString()));
+        // A small picture needs little of a small budget.
+        PictureDecoder modest(QSize(100, 100), qint64(1) << 20);
+        QVERIFY(buffer.seek(0));
+        QVERIFY2(modest.decode(buffer), qPrintable(modest.errorString()));
+        PictureDecoder tight(QSize(100, 100), 4096);
+        QVERIFY(buffer.seek(0));
+        QVERIFY(!tight.decode(buffer));
+        QCOMPARE(tight.errorString(), QStringLiteral("the picture needs more memory than allowed"));
+        const std::atomic_bool cancelled{true};
+        PictureDecoder unwanted(QSize(100, 100), PictureDecoder::defaultMemoryBudget, nullptr,
+                                &cancelled);
+        QVERIFY(buffer.seek(0));
+        QVERIFY(!unwanted.decode(buffer));
+        QCOMPARE(unwanted.errorString(), QStringLiteral("cancelled"));
     }
 
     // A flat colour with what the file says of it, shown in sRGB.

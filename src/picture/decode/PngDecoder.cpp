@@ -26,7 +26,7 @@ const char* const cutShort = "the file is cut short";
 // libpng takes sides up to 2^31; the shrinkers' sums hold 2^24.
 constexpr png_uint_32 maxSide = png_uint_32(1) << 24;
 // The largest chunk libpng may hold (a profile, inflated): a little more
-// than the largest profile used.
+// than the largest profile used, and at most a quarter of the budget.
 constexpr png_alloc_size_t maxChunkBytes = png_alloc_size_t(8) << 20;
 // What libpng and zlib hold besides the rows: the inflate window and
 // state, the palette and chunk being read.
@@ -118,7 +118,7 @@ public:
     PngReading(QIODevice& device, DecodeContext& context)
         : context_(context) {
         session_.device = &device;
-        session_.largestAllocation = maxChunkBytes;
+        session_.largestAllocation = 0;
         session_.message[0] = 0;
     }
     std::optional<DecodedPicture> decode(QString& error);
@@ -227,18 +227,22 @@ bool PngReading::readInterlaced(RowSink& sink, bool alpha) {
 }
 
 std::optional<DecodedPicture> PngReading::decode(QString& error) {
+    const png_alloc_size_t chunkBytes =
+        std::min(maxChunkBytes, png_alloc_size_t(std::max<qint64>(context_.limit() / 4, 0)));
+    // libpng's own structures, a few kilobytes, and the header's chunks.
+    session_.largestAllocation = std::max(chunkBytes, png_alloc_size_t(64) << 10);
     read_.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &session_, errorExit, dropWarning,
                                          &session_, allocate, release);
     if (read_.png)
         read_.info = png_create_info_struct(read_.png);
     // Room for the header's chunks before their sizes are known.
-    if (!read_.info || !context_.reserve(libraryBytes + qint64(maxChunkBytes)))
+    if (!read_.info || !context_.reserve(libraryBytes + qint64(chunkBytes)))
         return fail(error, memoryMessage);
     png_structp png = read_.png;
     png_infop info = read_.info;
     png_set_read_fn(png, &session_, readDevice);
     png_set_user_limits(png, maxSide, maxSide);
-    png_set_chunk_malloc_max(png, maxChunkBytes);
+    png_set_chunk_malloc_max(png, chunkBytes);
     // Text and suggested palettes are of no use here and would be inflated
     // and kept.
     static const png_byte ignored[] = {'t', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0,
@@ -285,7 +289,7 @@ std::optional<DecodedPicture> PngReading::decode(QString& error) {
         return fail(error, memoryMessage);
     // libpng's rows: up to 8 bytes a pixel and its filter byte, and the
     // room it keeps around them.
-    session_.largestAllocation = std::max(maxChunkBytes, png_alloc_size_t(w) * 8 + 1024);
+    session_.largestAllocation = std::max(chunkBytes, png_alloc_size_t(w) * 8 + 1024);
 
     // Every kind of pixel as 8-bit BGRA (QRgb's bytes in memory), opaque
     // ones filled with 255.
