@@ -166,14 +166,18 @@ std::optional<DecodedPicture> GifReading::decode(QString& error) {
         error = context_.isCancelled() ? QStringLiteral("cancelled") : why_;
         return std::nullopt;
     };
+    const auto refuse = [&](const QString& why) {
+        fail(why);
+        return failed();
+    };
     if (!context_.reserve(libraryBytes))
-        return fail(QString::fromLatin1(memoryMessage)), failed();
+        return refuse(QString::fromLatin1(memoryMessage));
     if (!findFrame())
         return failed();
     const GifImageDesc& desc = gif_->Image;
     frame_ = QRect(desc.Left, desc.Top, desc.Width, desc.Height);
     if (frame_.isEmpty())
-        return fail(QStringLiteral("the picture is empty")), failed();
+        return refuse(QStringLiteral("the picture is empty"));
     // Some writers leave the screen's size at 0: the frame sets it.
     screen_ = QSize(gif_->SWidth, gif_->SHeight);
     if (screen_.isEmpty())
@@ -181,7 +185,7 @@ std::optional<DecodedPicture> GifReading::decode(QString& error) {
     visible_ = frame_.intersected(QRect(QPoint(0, 0), screen_));
     const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif_->SColorMap;
     if (!map)
-        return fail(QStringLiteral("the picture has no colours")), failed();
+        return refuse(QStringLiteral("the picture has no colours"));
     // Indexes past a short colour table show black.
     palette_.fill(qRgb(0, 0, 0));
     for (int i = 0; i < std::min(map->ColorCount, 256); ++i)
@@ -195,7 +199,7 @@ std::optional<DecodedPicture> GifReading::decode(QString& error) {
     const double work = double(rowsRead) * frame_.width() * framePixelNanoseconds +
                         double(visible_.height()) * screen_.width() * screenPixelNanoseconds;
     if (work > double(maxDecodeNanoseconds))
-        return fail(QStringLiteral("the picture is too large to decode")), failed();
+        return refuse(QStringLiteral("the picture is too large to decode"));
 
     const bool alpha = transparent_ >= 0 || visible_ != QRect(QPoint(0, 0), screen_);
     const QSize shown = context_.shownSize(screen_);
@@ -206,12 +210,11 @@ std::optional<DecodedPicture> GifReading::decode(QString& error) {
                          (desc.Interlace ? qint64(visible_.height()) * frame_.width() : 0) +
                          RowSink::workingBytes(shown) + qint64(shown.width()) * shown.height() * 4;
     if (!context_.reserve(total))
-        return fail(QString::fromLatin1(context_.isCancelled() ? "cancelled" : memoryMessage)),
-               failed();
+        return refuse(QString::fromLatin1(memoryMessage));
     QImage image =
         largeImage(shown, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull())
-        return fail(QString::fromLatin1(memoryMessage)), failed();
+        return refuse(QString::fromLatin1(memoryMessage));
     row_.assign(size_t(screen_.width()), 0);
     RowSink sink(screen_, image, alpha);
     // Rows above and below the frame are transparent.
@@ -221,7 +224,7 @@ std::optional<DecodedPicture> GifReading::decode(QString& error) {
     std::fill(row_.begin(), row_.end(), 0);
     sink.addRows(row_.data(), screen_.height());
     if (!sink.isComplete())
-        return fail(QStringLiteral("the picture data cannot be read")), failed();
+        return refuse(QStringLiteral("the picture data cannot be read"));
     return DecodedPicture{std::move(image), screen_, {}};
 }
 } // namespace
