@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Writes the seed corpora of the fuzz targets into OUTPUT/<target>/: the
-whole-picture target takes every picture, the jpeg, bmp and tiff targets
-their own format's, with the small variants of
+whole-picture target takes every picture, the jpeg, bmp, tiff, png, gif and
+webp targets their own format's, with the small variants of
 tests/picture/make-variant-pictures.py (every BMP header and depth, TIFF
 sample layouts, damaged files) added to the last two.
 
@@ -286,6 +286,104 @@ def tiffs(scratch):
         yield name, open(target, "rb").read()
 
 
+def png_chunk(kind, body):
+    import zlib
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+
+def with_png_chunks(png, chunks):
+    """The PNG with chunks added after its header chunk."""
+    return png[:33] + b"".join(png_chunk(kind, body) for kind, body in chunks) + png[33:]
+
+
+def pngs(scratch):
+    """Every colour type and depth, interlaced, and with the chunks the
+    decoder reads: profile, sRGB, gamma and primaries, EXIF orientation, an
+    animation's control chunks (libpng skips them)."""
+    source = os.path.join(scratch, "source.png")
+    pattern().save(source)
+    alpha = os.path.join(scratch, "alpha.png")
+    pattern("RGBA").save(alpha)
+    for name, picture, options in [
+            ("rgb8.png", source, ["PNG24:"]), ("rgb16.png", source, ["-depth", "16", "PNG48:"]),
+            ("rgba8.png", alpha, ["PNG32:"]), ("rgba16.png", alpha, ["-depth", "16", "PNG64:"]),
+            ("palette.png", alpha, ["-colors", "16", "PNG8:"]),
+            ("grey1.png", source, ["-colorspace", "Gray", "-depth", "1", "-define",
+                                   "png:color-type=0", "-define", "png:bit-depth=1", ""]),
+            ("grey4.png", source, ["-colorspace", "Gray", "-depth", "4", "-define",
+                                   "png:color-type=0", "-define", "png:bit-depth=4", ""]),
+            ("greyalpha.png", alpha, ["-colorspace", "Gray", "-define", "png:color-type=4", ""]),
+            ("interlaced.png", source, ["-interlace", "PNG", "PNG24:"]),
+            ("interlaced-palette.png", alpha, ["-interlace", "PNG", "-colors", "8", "PNG8:"])]:
+        target = os.path.join(scratch, name)
+        run("convert", picture, *options[:-1], options[-1] + target)
+        yield name, open(target, "rb").read()
+    plain = saved(pattern(), format="PNG")
+    exif = b"MM\x00\x2a" + struct.pack(">IH", 8, 1) + struct.pack(">HHIHH", 0x0112, 3, 1, 6, 0)
+    exif += struct.pack(">I", 0)
+    yield "exif.png", with_png_chunks(plain, [(b"eXIf", exif)])
+    yield "gamma.png", with_png_chunks(plain, [(b"gAMA", struct.pack(">I", 100000))])
+    yield "chrm.png", with_png_chunks(plain, [(b"gAMA", struct.pack(">I", 45455)), (
+        b"cHRM", struct.pack(">8I", 31270, 32900, 64000, 33000, 21000, 71000, 15000, 6000))])
+    yield "srgb.png", with_png_chunks(plain, [(b"sRGB", b"\0")])
+    import zlib
+    yield "iccp.png", with_png_chunks(plain, [(b"iCCP", b"p\0\0" + zlib.compress(rgb_profile()))])
+    yield "apng.png", with_png_chunks(plain, [(b"acTL", struct.pack(">II", 1, 0)), (
+        b"fcTL", struct.pack(">IIIIIHHBB", 0, 40, 30, 0, 0, 1, 10, 0, 0))])
+
+
+def gifs(scratch):
+    """Still, interlaced, transparent, animated, and a first frame off the
+    screen's corner."""
+    source = os.path.join(scratch, "source.png")
+    pattern().save(source)
+    alpha = os.path.join(scratch, "alpha.png")
+    pattern("RGBA").save(alpha)
+    second = os.path.join(scratch, "second.png")
+    pattern().transpose(Image.FLIP_LEFT_RIGHT).save(second)
+    for name, options in [("still.gif", [source]), ("interlaced.gif", [source, "-interlace", "GIF"]),
+                          ("transparent.gif", [alpha]),
+                          ("animated.gif", [source, second, "-loop", "0"]),
+                          ("offset.gif", [source, "-crop", "20x10+8+6"])]:
+        target = os.path.join(scratch, name)
+        run("convert", *options, target)
+        yield name, open(target, "rb").read()
+
+
+def webps(scratch):
+    """Lossy and lossless, with alpha, animated, with a frame smaller than
+    the canvas, and with profile and EXIF chunks."""
+    source = os.path.join(scratch, "source.png")
+    pattern().save(source)
+    alpha = os.path.join(scratch, "alpha.png")
+    pattern("RGBA").save(alpha)
+    profile = os.path.join(scratch, "profile.icc")
+    with open(profile, "wb") as out:
+        out.write(rgb_profile())
+    exif = os.path.join(scratch, "exif.bin")
+    with open(exif, "wb") as out:
+        out.write(b"MM\x00\x2a" + struct.pack(">IH", 8, 1) +
+                  struct.pack(">HHIHH", 0x0112, 3, 1, 8, 0) + struct.pack(">I", 0))
+
+    def made(name, *command):
+        target = os.path.join(scratch, name)
+        run(*command, "-o", target)
+        return name, open(target, "rb").read()
+
+    yield made("lossy.webp", "cwebp", "-quiet", "-q", "50", source)
+    yield made("lossless.webp", "cwebp", "-quiet", "-lossless", source)
+    yield made("lossy-alpha.webp", "cwebp", "-quiet", "-q", "50", alpha)
+    yield made("lossless-alpha.webp", "cwebp", "-quiet", "-lossless", alpha)
+    yield made("part.webp", "cwebp", "-quiet", "-crop", "0", "0", "20", "10", source)
+    yield made("animated.webp", "img2webp", "-lossless", source, "-lossy", alpha)
+    yield made("offset.webp", "webpmux", "-frame", os.path.join(scratch, "part.webp"),
+               "+100+8+6", "-frame", os.path.join(scratch, "lossy.webp"), "+100")
+    yield made("profile.webp", "webpmux", "-set", "icc", profile,
+               os.path.join(scratch, "lossy.webp"))
+    yield made("exif.webp", "webpmux", "-set", "exif", exif,
+               os.path.join(scratch, "lossless.webp"))
+
+
 def slide_files():
     yield "crlf.txt", b"/home/user/a.jpg\r\n/home/user/b.bmp\r\n"
     yield "lf.txt", b"/tmp/one.tif\n/tmp/two.jpg"
@@ -337,7 +435,13 @@ def main():
         bmp = list(bmps()) + [v for v in variants if v[0].endswith(".bmp")]
         tiff = (list(tiffs(scratch)) + [v for v in variants if v[0].endswith(".tif")] +
                 [p for p in with_profiles if p[0].endswith(".tif")])
-        write(os.path.join(output, "picture"), jpeg + bmp + tiff)
+        png = list(pngs(scratch))
+        gif = list(gifs(scratch))
+        webp = list(webps(scratch))
+        write(os.path.join(output, "picture"), jpeg + bmp + tiff + png + gif + webp)
+        write(os.path.join(output, "png"), png)
+        write(os.path.join(output, "gif"), gif)
+        write(os.path.join(output, "webp"), webp)
         write(os.path.join(output, "jpeg"), jpeg)
         write(os.path.join(output, "bmp"), bmp)
         write(os.path.join(output, "tiff"), tiff)
@@ -345,7 +449,8 @@ def main():
         write(os.path.join(output, "settings"), settings())
     finally:
         shutil.rmtree(scratch)
-    for target in ("picture", "jpeg", "bmp", "tiff", "slidefile", "settings"):
+    for target in ("picture", "jpeg", "bmp", "tiff", "png", "gif", "webp", "slidefile",
+                   "settings"):
         print(f"{target}: {len(os.listdir(os.path.join(output, target)))} seeds")
 
 

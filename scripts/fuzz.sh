@@ -5,14 +5,15 @@
 # <target>/; the exit status is 1 when there is any. Each run starts from
 # the corpus kept in the tree (fuzz/corpus/<target>, minimized from long
 # runs) and the generated seeds; what it adds stays in build-fuzz/corpus/.
-# The decoders' targets (jpeg, tiff, bmp) read their format's dictionary.
+# The decoders' targets (jpeg, tiff, bmp, png, gif, webp) read their format's
+# dictionary where it has one.
 set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-fuzz"
 "$root/scripts/setup.sh" --packages-only
 
-targets=(picture jpeg tiff bmp slidefile settings)
+targets=(picture jpeg tiff bmp png gif webp slidefile settings)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
@@ -45,7 +46,7 @@ for target in "${targets[@]}"; do
     log="$build/fuzz-$target.log"
     mkdir -p "$corpus" "$findings"
     case $target in
-    picture | jpeg | tiff | bmp) limits=("${picture_limits[@]}") ;;
+    picture | jpeg | tiff | bmp | png | gif | webp) limits=("${picture_limits[@]}") ;;
     *) limits=("${other_limits[@]}") ;;
     esac
     [[ -f $root/fuzz/$target.dict ]] && limits+=(-dict="$root/fuzz/$target.dict")

@@ -3,8 +3,11 @@
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
+#include "picture/decode/GifDecoder.h"
 #include "picture/decode/JpegDecoder.h"
+#include "picture/decode/PngDecoder.h"
 #include "picture/decode/TiffDecoder.h"
+#include "picture/decode/WebpDecoder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -38,6 +41,13 @@ constexpr PictureFormat formats[] = {
                 head.startsWith(QByteArrayLiteral("MM\0*"));
      },
      decodeTiff},
+    {"PNG", [](const QByteArray& head) { return head.startsWith("\x89PNG\r\n\x1A\n"); }, decodePng},
+    {"GIF",
+     [](const QByteArray& head) { return head.startsWith("GIF87a") || head.startsWith("GIF89a"); },
+     decodeGif},
+    {"WebP",
+     [](const QByteArray& head) { return head.startsWith("RIFF") && head.mid(8, 4) == "WEBP"; },
+     decodeWebp},
 };
 
 const PictureFormat* formatFor(const QByteArray& head) {

@@ -13,13 +13,13 @@ class QByteArray;
 class QIODevice;
 
 // Decodes the picture files the program shows, told apart by their first
-// bytes in one table of formats (PictureDecoder.cpp: JPEG, BMP and TIFF) and
-// handed only to the program's own decoders in decode/, so a file never
-// reaches Qt's image plugins (ICO, TGA, WebP...). Each decodes only as large
-// as the bound needs (JPEG by eighths, BMP and TIFF shrunk while read) and
-// refuses any file whose decoding would need more than the memory budget,
-// files cut short among them; then the picture's colours are turned into
-// the display's. Belongs to the thread that calls it.
+// bytes in one table of formats (PictureDecoder.cpp) and handed only to the
+// program's own decoders in decode/, so a file never reaches Qt's image
+// plugins (ICO, TGA, SVG...). Each decodes only as large as the bound needs
+// (JPEG by eighths, the others shrunk while read) and refuses any file
+// whose decoding would need more than the memory budget, files cut short
+// among them; then the picture's colours are turned into the display's.
+// Belongs to the thread that calls it.
 class PictureDecoder {
 public:
     // Enough for a 9000 x 9000 picture at 16 bits a channel.

@@ -171,13 +171,13 @@ private Q_SLOTS:
 
     void doubleClicksAppendAnyFileEveryTime() {
         Explorer explorer;
-        QVERIFY(writeImage(explorer.path("UP.JPG"), testPattern(), "jpeg"));
+        QVERIFY(writeImage(explorer.path("photo.jpg.txt"), testPattern(), "jpeg"));
         explorer.browse();
         explorer.window.FileLst->setCurrentRow(0);
         explorer.window.FileLst_DblClick();
         explorer.window.FileLst_DblClick();
         QCOMPARE(explorer.window.slideList().entries(),
-                 QStringList({explorer.path("UP.JPG"), explorer.path("UP.JPG")}));
+                 QStringList({explorer.path("photo.jpg.txt"), explorer.path("photo.jpg.txt")}));
         QCOMPARE(explorer.window.PictureOpened, QString());
     }
 

@@ -106,6 +106,29 @@ private Q_SLOTS:
                          qPrintable(QStringLiteral("(%1, %2)").arg(outside.x()).arg(outside.y())));
     }
 
+    // A PNG with alpha, through the decoder: clear pixels show the back
+    // colour, half-clear ones mix with it.
+    void transparentPixelsShowTheBackColour() {
+        QTemporaryDir dir;
+        QImage image(40, 20, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 20; x < 40; ++x)
+                image.setPixel(x, y, qRgba(255, 0, 0, 128));
+        const QString path = dir.filePath("clear.png");
+        QVERIFY(writeImage(path, image, "png"));
+        PictureView view;
+        view.resize(40, 20);
+        view.setBackColor(Qt::blue);
+        QVERIFY(view.LoadFile(path));
+        const QImage shown = view.grab().toImage();
+        QCOMPARE(QColor(shown.pixel(5, 10)), QColor(Qt::blue));
+        const QColor mixed(shown.pixel(35, 10));
+        QVERIFY2(std::abs(mixed.red() - 128) <= 2 && mixed.green() == 0 &&
+                     std::abs(mixed.blue() - 127) <= 2,
+                 qPrintable(mixed.name()));
+    }
+
     void withoutAPictureShowsItsBackColour() {
         PictureView view;
         view.resize(50, 40);

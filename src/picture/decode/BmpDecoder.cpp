@@ -3,8 +3,8 @@
 #include "picture/colour/ColourConversion.h"
 
 #include "picture/decode/BmpHeader.h"
-#include "picture/raster/BoxShrinker.h"
 #include "picture/decode/DecodeContext.h"
+#include "picture/raster/BoxShrinker.h"
 #include "picture/raster/PictureFit.h"
 
 #include <QIODevice>

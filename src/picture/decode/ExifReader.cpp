@@ -105,3 +105,9 @@ bool exifSaysAdobeRgb(const uchar* data, qsizetype size) {
     const qint64 index = exif.entry(exif.read32(interoperability + 8), 0x0001, 2);
     return index >= 0 && exif.read32(index + 4) == 4 && exif.text(index + 8, 3) == "R03";
 }
+
+int exifBlockOrientation(const QByteArray& exif) {
+    const QByteArray heading = QByteArrayLiteral("Exif\0\0");
+    const QByteArray block = exif.startsWith(heading) ? exif : heading + exif;
+    return exifOrientation(reinterpret_cast<const uchar*>(block.constData()), block.size());
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 // Reads what the program needs from an EXIF block: the TIFF structure after
@@ -17,3 +18,7 @@ int exifOrientation(const uchar* data, qsizetype size);
 // without embedding its profile: ColorSpace "uncalibrated" (0xFFFF) with the
 // interoperability index "R03", as cameras mark it.
 bool exifSaysAdobeRgb(const uchar* data, qsizetype size);
+// The orientation of an EXIF block as PNG's eXIf and WebP's EXIF chunks
+// hold it: the TIFF structure itself, or (as some writers store it) behind
+// the "Exif\0\0" heading. 1 when it holds none.
+int exifBlockOrientation(const QByteArray& exif);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QtGlobal>
+#include <memory>
+
+class AreaShrinker;
+class BoxShrinker;
+
+// Where a decoder puts the rows it reads, top to bottom: straight into the
+// target where it is the source's size, else into the shrinker for its
+// kind of picture. Opaque pictures are averaged by the area they cover
+// (AreaShrinker); pictures with alpha, premultiplied, go through the box
+// shrinker, the one that takes alpha, as do sources wider or taller than
+// the area shrinker's sums hold. The one place the PNG, GIF and WebP
+// decoders choose how their rows are shrunk. Belongs to the decoding
+// thread.
+class RowSink {
+public:
+    // target: allocated at the shown size, no larger than source; ARGB32
+    // premultiplied when alpha, else RGB32.
+    RowSink(QSize source, QImage& target, bool alpha);
+    ~RowSink();
+    RowSink(const RowSink&) = delete;
+    RowSink& operator=(const RowSink&) = delete;
+
+    // Adds the next source row of source.width() pixels, count times.
+    void addRows(const QRgb* row, int count = 1);
+    bool isComplete() const { return row_ == source_.height(); }
+
+    // The working memory for a target of the given size.
+    static qint64 workingBytes(QSize target);
+
+private:
+    QSize source_;
+    QImage& target_;
+    std::unique_ptr<AreaShrinker> area_;
+    std::unique_ptr<BoxShrinker> box_;
+    int row_ = 0;
+};
