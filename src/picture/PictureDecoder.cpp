@@ -1,13 +1,17 @@
 #include "picture/PictureDecoder.h"
 
-#include "picture/decode/BmpDecoder.h"
 #include "picture/colour/ColourConversion.h"
+#include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
+#include "picture/decode/HeifDecoder.h"
 #include "picture/decode/JpegDecoder.h"
+#include "picture/decode/JxlDecoder.h"
 #include "picture/decode/TiffDecoder.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
+#include <algorithm>
 
 PictureDecoder::PictureDecoder(QSize bound, qint64 memoryBudget, DecodeBudget* shared,
                                const std::atomic_bool* cancelled)
@@ -24,6 +28,22 @@ PictureDecoder::Format PictureDecoder::formatOf(const QByteArray& header) {
     if (header.startsWith(QByteArrayLiteral("II*\0")) ||
         header.startsWith(QByteArrayLiteral("MM\0*")))
         return Format::Tiff;
+    // HEIF and AVIF: an ftyp box first, whose major or compatible brands
+    // name a picture brand libheif reads.
+    if (header.mid(4, 4) == "ftyp") {
+        static const char* const brands[] = {"heic", "heix", "hevc", "hevx", "heim",
+                                             "heis", "mif1", "msf1", "avif", "avis"};
+        const qsizetype boxEnd =
+            std::min<qsizetype>(header.size(), qFromBigEndian<quint32>(header.constData()));
+        for (qsizetype at = 8; at + 4 <= boxEnd; at += at == 8 ? 8 : 4)
+            for (const char* brand : brands)
+                if (header.mid(at, 4) == brand)
+                    return Format::Heif;
+    }
+    // JPEG XL: a bare codestream, or the ISO container's signature box.
+    if (header.startsWith("\xFF\x0A") ||
+        header.startsWith(QByteArrayLiteral("\0\0\0\x0CJXL \r\n\x87\n")))
+        return Format::Jxl;
     return Format::Unknown;
 }
 
@@ -65,9 +85,9 @@ void PictureDecoder::convertColours(DecodedPicture& picture) {
 
 std::optional<DecodedPicture> PictureDecoder::decodeAsStored(QIODevice& file) {
     error_.clear();
-    const Format format = formatOf(file.peek(4));
+    const Format format = formatOf(file.peek(headerBytes));
     if (format == Format::Unknown)
-        return fail(QStringLiteral("not a JPEG, BMP or TIFF file"));
+        return fail(QStringLiteral("not a JPEG, BMP, TIFF, HEIF or JPEG XL file"));
     DecodeContext context(bound_, budget_, shared_, cancelled_);
     context.setDrawSize(drawSize_);
     QString reason;
@@ -83,6 +103,12 @@ std::optional<DecodedPicture> PictureDecoder::decodeAsStored(QIODevice& file) {
         break;
     case Format::Tiff:
         picture = decodeTiff(file, context, reason);
+        break;
+    case Format::Heif:
+        picture = decodeHeif(file, context, reason);
+        break;
+    case Format::Jxl:
+        picture = decodeJxl(file, context, reason);
         break;
     case Format::Unknown:
         break;

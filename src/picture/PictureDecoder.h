@@ -12,15 +12,18 @@ class DecodeBudget;
 class QByteArray;
 class QIODevice;
 
-// Decodes the picture files the program shows, JPEG, BMP and TIFF, told
-// apart by their content and handed only to the program's own three
-// decoders, so a file never reaches Qt's image plugins (ICO, TGA, WebP...).
-// Each decodes only as large as the bound needs (JPEG by eighths, BMP and
-// TIFF shrunk while read) and refuses any file whose decoding would need
+// Decodes the picture files the program shows, JPEG, BMP, TIFF, HEIF
+// (HEIC and AVIF) and JPEG XL, told apart by their content and handed only
+// to the program's own decoders, so a file never reaches Qt's image
+// plugins (ICO, TGA, WebP...). Each decodes only as large as the bound
+// needs (JPEG by eighths, BMP and TIFF shrunk while read, HEIF and JPEG XL
+// shrunk after the libraries' full-size decode) and refuses any file whose decoding would need
 // more than the memory budget, files cut short among them.
 class PictureDecoder {
 public:
-    enum class Format { Unknown, Jpeg, Bmp, Tiff };
+    enum class Format { Unknown, Jpeg, Bmp, Tiff, Heif, Jxl };
+    // How much of a file's start formatOf looks at.
+    static constexpr qint64 headerBytes = 64;
 
     // Enough for a 9000 x 9000 picture at 16 bits a channel.
     static constexpr qint64 defaultMemoryBudget = qint64(640) << 20;
@@ -37,7 +40,7 @@ public:
     void setDrawSize(std::function<QSize(QSize)> drawSize) { drawSize_ = std::move(drawSize); }
 
     // The picture of the file at path, or nothing when the file is missing,
-    // unreadable, not one of the three formats, cut short, or beyond budget.
+    // unreadable, not one of the formats, cut short, or beyond budget.
     std::optional<DecodedPicture> decode(const QString& path);
     // The same for a picture already open for reading, from its start.
     std::optional<DecodedPicture> decode(QIODevice& device);
