@@ -12,7 +12,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-fuzz"
 "$root/scripts/setup.sh" --packages-only
 
-targets=(picture jpeg tiff bmp slidefile settings)
+targets=(picture jpeg tiff bmp heif jxl slidefile settings)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
@@ -45,7 +45,7 @@ for target in "${targets[@]}"; do
     log="$build/fuzz-$target.log"
     mkdir -p "$corpus" "$findings"
     case $target in
-    picture | jpeg | tiff | bmp) limits=("${picture_limits[@]}") ;;
+    picture | jpeg | tiff | bmp | heif | jxl) limits=("${picture_limits[@]}") ;;
     *) limits=("${other_limits[@]}") ;;
     esac
     [[ -f $root/fuzz/$target.dict ]] && limits+=(-dict="$root/fuzz/$target.dict")
