@@ -81,9 +81,12 @@ QByteArray iccProfileOf(const heif_image_handle* handle) {
 CodedColours codedColoursOf(const heif_image_handle* handle) {
     CodedColours colours;
     heif_color_profile_nclx* raw = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok || !raw)
-        return colours;
+    const heif_error e = heif_image_handle_get_nclx_color_profile(handle, &raw);
+    // libheif hands over the profile it allocated also when it then finds
+    // the primaries' code unknown and reports an error.
     const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+    if (e.code != heif_error_Ok || !nclx)
+        return colours;
     colours.transfer = nclx->transfer_characteristics;
     // libheif fills in the chromaticities of every primaries code it
     // knows; unknown and unspecified ones stay sRGB's.
