@@ -35,6 +35,7 @@ picture_limits=(-rss_limit_mb=704 -malloc_limit_mb=640 -timeout=10 -max_len=6553
 other_limits=(-rss_limit_mb=1024 -timeout=2 -max_len=16384)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=offscreen
 status=0
