@@ -8,12 +8,12 @@
 // time limits turn a decode that outgrows its budget or takes too long into
 // a finding.
 
+#include "picture/PictureDecoder.h"
 #include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/HeifDecoder.h"
 #include "picture/decode/JpegDecoder.h"
 #include "picture/decode/JxlDecoder.h"
-#include "picture/PictureDecoder.h"
 #include "picture/decode/TiffDecoder.h"
 
 #include <QBuffer>

@@ -164,7 +164,8 @@ private Q_SLOTS:
 
         PictureDecoder decoder(QSize(1000, 1000));
         QVERIFY(!decoder.decode(path));
-        QCOMPARE(decoder.errorString(), QStringLiteral("not a JPEG, BMP, TIFF, HEIF or JPEG XL file"));
+        QCOMPARE(decoder.errorString(),
+                 QStringLiteral("not a JPEG, BMP, TIFF, HEIF or JPEG XL file"));
     }
 
     void failures_data() {
