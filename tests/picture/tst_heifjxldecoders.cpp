@@ -432,6 +432,8 @@ private Q_SLOTS:
         timer.start();
         const auto picture = decoder.decode(buffer);
         const qint64 elapsed = timer.elapsed();
+        qInfo("%s: %lld ms, %s", QTest::currentDataTag(), elapsed,
+              qPrintable(picture ? QStringLiteral("shown") : decoder.errorString()));
         QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
         if (refused)
             QVERIFY2(!picture && !decoder.errorString().isEmpty(),
