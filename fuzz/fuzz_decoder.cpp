@@ -1,6 +1,6 @@
 // Feeds raw bytes straight to one of the decoders, chosen when the target
 // is built (KAVELO_FUZZ_DECODER: decodeJpeg, decodeTiff, decodeBmp,
-// decodePng, decodeGif or decodeWebp), so a run spends its time inside that decoder and its seeds
+// decodePng, decodeGif, decodeWebp, decodeHeif or decodeJxl), so a run spends its time inside that decoder and its seeds
 // and dictionary can be that format's alone. The bound is the explorer
 // preview's (381 x 341 pixels), so that a run's time goes into reading the
 // file rather than into writing out a large result (fuzz_picture decodes at
@@ -12,7 +12,9 @@
 #include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/GifDecoder.h"
+#include "picture/decode/HeifDecoder.h"
 #include "picture/decode/JpegDecoder.h"
+#include "picture/decode/JxlDecoder.h"
 #include "picture/decode/PngDecoder.h"
 #include "picture/decode/TiffDecoder.h"
 #include "picture/decode/WebpDecoder.h"

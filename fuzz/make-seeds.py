@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Writes the seed corpora of the fuzz targets into OUTPUT/<target>/: the
-whole-picture target takes every picture, the jpeg, bmp, tiff, png, gif and
-webp targets their own format's, with the small variants of
+whole-picture target takes every picture, the jpeg, bmp, tiff, png, gif,
+webp, heif and jxl targets their own format's (HEIF and JPEG XL made with
+heif-enc, avifenc and cjxl), with the small variants of
 tests/picture/make-variant-pictures.py (every BMP header and depth, TIFF
 sample layouts, damaged files) added to the last two.
 
@@ -416,6 +417,69 @@ def small_variants(scratch):
             yield "variant-" + name, open(os.path.join(folder, name), "rb").read()
 
 
+def encoded(scratch, name, source, command):
+    """The output of an encoder given source (a PIL picture) as PNG, or
+    nothing when the encoder is missing or fails."""
+    if shutil.which(command[0]) is None:
+        return []
+    png = os.path.join(scratch, "source-" + name + ".png")
+    if isinstance(source, list):
+        source[0].save(png.replace(".png", ".gif"), save_all=True, append_images=source[1:],
+                       duration=100, loop=0)
+        png = png.replace(".png", ".gif")
+    else:
+        source.save(png)
+    out = os.path.join(scratch, name)
+    arguments = [png if a == "IN" else out if a == "OUT" else a for a in command]
+    if subprocess.run(arguments, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+        return []
+    return [(name, open(out, "rb").read())]
+
+
+def heifs(scratch):
+    """HEIC and AVIF seeds of 40 x 30 (a grid of 128 x 64): 8 and 10 bits,
+    alpha, lossless, turned and mirrored, with a profile and coded colours."""
+    rgb, rgba = pattern(), pattern("RGBA")
+    rgba.putalpha(128)
+    grid = pattern().resize((128, 64))
+    seeds = []
+    for name, source, command in (
+            ("small.heic", rgb, ["heif-enc", "-q", "30", "IN", "-o", "OUT"]),
+            ("alpha.heic", rgba, ["heif-enc", "-q", "30", "IN", "-o", "OUT"]),
+            ("lossless.heic", rgb, ["heif-enc", "-L", "-p", "chroma=444",
+                                    "--matrix_coefficients=0", "IN", "-o", "OUT"]),
+            ("small.avif", rgb, ["avifenc", "-s", "10", "IN", "OUT"]),
+            ("deep.avif", rgb, ["avifenc", "-s", "10", "-d", "10", "IN", "OUT"]),
+            ("pq.avif", rgb, ["avifenc", "-s", "10", "-d", "10", "--cicp", "9/16/9", "IN", "OUT"]),
+            ("alpha.avif", rgba, ["avifenc", "-s", "10", "IN", "OUT"]),
+            ("turned.avif", rgb, ["avifenc", "-s", "10", "--irot", "1", "--imir", "1", "IN",
+                                  "OUT"]),
+            ("grid.avif", grid, ["avifenc", "-s", "10", "-g", "2x1", "IN", "OUT"])):
+        seeds += encoded(scratch, name, source, command)
+    profile = os.path.join(scratch, "seed.icc")
+    with open(profile, "wb") as out:
+        out.write(rgb_profile())
+    seeds += encoded(scratch, "profile.avif", rgb,
+                     ["avifenc", "-s", "10", "--icc", profile, "IN", "OUT"])
+    return seeds
+
+
+def jxls(scratch):
+    """JPEG XL seeds of 40 x 30: lossy, lossless, alpha, animated."""
+    rgb, rgba = pattern(), pattern("RGBA")
+    rgba.putalpha(128)
+    seeds = []
+    for name, source, command in (
+            ("lossy.jxl", rgb, ["cjxl", "IN", "OUT", "-d", "2", "-e", "3"]),
+            ("lossless.jxl", rgb, ["cjxl", "IN", "OUT", "-d", "0", "-e", "2"]),
+            ("alpha.jxl", rgba, ["cjxl", "IN", "OUT", "-d", "2", "-e", "3"]),
+            ("container.jxl", rgb, ["cjxl", "IN", "OUT", "-d", "2", "-e", "3", "--container=1"]),
+            ("grey.jxl", pattern("L"), ["cjxl", "IN", "OUT", "-d", "0", "-e", "2"]),
+            ("animated.jxl", [rgb, rgb.rotate(180)], ["cjxl", "IN", "OUT", "-d", "0", "-e", "1"])):
+        seeds += encoded(scratch, name, source, command)
+    return seeds
+
+
 def write(folder, items):
     os.makedirs(folder, exist_ok=True)
     for name, data in items:
@@ -438,10 +502,14 @@ def main():
         png = list(pngs(scratch))
         gif = list(gifs(scratch))
         webp = list(webps(scratch))
-        write(os.path.join(output, "picture"), jpeg + bmp + tiff + png + gif + webp)
+        heif = heifs(scratch)
+        jxl = jxls(scratch)
+        write(os.path.join(output, "picture"), jpeg + bmp + tiff + png + gif + webp + heif + jxl)
         write(os.path.join(output, "png"), png)
         write(os.path.join(output, "gif"), gif)
         write(os.path.join(output, "webp"), webp)
+        write(os.path.join(output, "heif"), heif)
+        write(os.path.join(output, "jxl"), jxl)
         write(os.path.join(output, "jpeg"), jpeg)
         write(os.path.join(output, "bmp"), bmp)
         write(os.path.join(output, "tiff"), tiff)
@@ -449,8 +517,8 @@ def main():
         write(os.path.join(output, "settings"), settings())
     finally:
         shutil.rmtree(scratch)
-    for target in ("picture", "jpeg", "bmp", "tiff", "png", "gif", "webp", "slidefile",
-                   "settings"):
+    for target in ("picture", "jpeg", "bmp", "tiff", "png", "gif", "webp", "heif", "jxl",
+                   "slidefile", "settings"):
         print(f"{target}: {len(os.listdir(os.path.join(output, target)))} seeds")
 
 

@@ -13,7 +13,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-fuzz"
 "$root/scripts/setup.sh" --packages-only
 
-targets=(picture jpeg tiff bmp png gif webp slidefile settings)
+targets=(picture jpeg tiff bmp png gif webp heif jxl slidefile settings)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
@@ -36,6 +36,7 @@ picture_limits=(-rss_limit_mb=704 -malloc_limit_mb=640 -timeout=10 -max_len=6553
 other_limits=(-rss_limit_mb=1024 -timeout=2 -max_len=16384)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=offscreen
 status=0
@@ -46,7 +47,7 @@ for target in "${targets[@]}"; do
     log="$build/fuzz-$target.log"
     mkdir -p "$corpus" "$findings"
     case $target in
-    picture | jpeg | tiff | bmp | png | gif | webp) limits=("${picture_limits[@]}") ;;
+    picture | jpeg | tiff | bmp | png | gif | webp | heif | jxl) limits=("${picture_limits[@]}") ;;
     *) limits=("${other_limits[@]}") ;;
     esac
     [[ -f $root/fuzz/$target.dict ]] && limits+=(-dict="$root/fuzz/$target.dict")

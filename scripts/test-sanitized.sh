@@ -20,6 +20,7 @@ address)
         if [[ -d $root/tests/$folder ]]; then suites+=("$folder"); fi
     done
     export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0:strict_string_checks=1
+    export LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp"
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     ;;
 thread)

@@ -4,13 +4,17 @@
 #include "picture/decode/BmpDecoder.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/GifDecoder.h"
+#include "picture/decode/HeifDecoder.h"
 #include "picture/decode/JpegDecoder.h"
+#include "picture/decode/JxlDecoder.h"
 #include "picture/decode/PngDecoder.h"
 #include "picture/decode/TiffDecoder.h"
 #include "picture/decode/WebpDecoder.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -28,6 +32,21 @@ struct PictureFormat {
     bool (*recognises)(const QByteArray& head);
     DecodeFunction decode;
 };
+
+bool recognisesHeif(const QByteArray& head) {
+    if (head.mid(4, 4) != "ftyp")
+        return false;
+    static const char* const brands[] = {"heic", "heix", "hevc", "hevx", "heim",
+                                         "heis", "mif1", "msf1", "avif", "avis"};
+    const qsizetype boxEnd =
+        std::min<qsizetype>(head.size(), qFromBigEndian<quint32>(head.constData()));
+    // The major brand at 8, the minor version at 12, compatible brands from 16.
+    for (qsizetype at = 8; at + 4 <= boxEnd; at += at == 8 ? 8 : 4)
+        for (const char* brand : brands)
+            if (head.mid(at, 4) == brand)
+                return true;
+    return false;
+}
 
 // The formats the program reads, told apart by their content, never by the
 // file's name: one row and one decoder in decode/ each. The first row that
@@ -48,6 +67,16 @@ constexpr PictureFormat formats[] = {
     {"WebP",
      [](const QByteArray& head) { return head.startsWith("RIFF") && head.mid(8, 4) == "WEBP"; },
      decodeWebp},
+    // HEIF and AVIF: an ftyp box first, whose major or compatible brands
+    // name a picture brand libheif reads.
+    {"HEIF", recognisesHeif, decodeHeif},
+    // JPEG XL: a bare codestream, or the ISO container's signature box.
+    {"JPEG XL",
+     [](const QByteArray& head) {
+         return head.startsWith("\xFF\x0A") ||
+                head.startsWith(QByteArrayLiteral("\0\0\0\x0CJXL \r\n\x87\n"));
+     },
+     decodeJxl},
 };
 
 const PictureFormat* formatFor(const QByteArray& head) {

@@ -157,7 +157,7 @@ private Q_SLOTS:
         PictureDecoder decoder(QSize(1000, 1000));
         QVERIFY(!decoder.decode(path));
         QCOMPARE(decoder.errorString(),
-                 QStringLiteral("not a JPEG, BMP, TIFF, PNG, GIF or WebP file"));
+                 QStringLiteral("not a JPEG, BMP, TIFF, PNG, GIF, WebP, HEIF or JPEG XL file"));
     }
 
     void failures_data() {
@@ -337,6 +337,26 @@ private Q_SLOTS:
         QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) << "PNG";
         QTest::newRow("gif") << QByteArray("GIF89a\x10\0") << "GIF";
         QTest::newRow("webp") << QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) << "WebP";
+        const auto ftyp = [](const char* major, const char* compatible) {
+            return QByteArray("\0\0\0\x18"
+                              "ftyp",
+                              8) +
+                   major + QByteArray(4, '\0') + compatible + "mif1";
+        };
+        QTest::newRow("heic") << ftyp("heic", "miaf") << "HEIF";
+        QTest::newRow("avif") << ftyp("avif", "miaf") << "HEIF";
+        QTest::newRow("compatible brand only") << ftyp("XXXX", "avis") << "HEIF";
+        QTest::newRow("a video, not a picture") << QByteArray("\0\0\0\x14"
+                                                              "ftypisom\0\0\0\0mp41",
+                                                              20)
+                                                << QString();
+        QTest::newRow("brand past the box's end") << QByteArray("\0\0\0\x10"
+                                                                "ftypisom\0\0\0\0heic",
+                                                                20)
+                                                  << QString();
+        QTest::newRow("jxl codestream") << QByteArray("\xFF\x0A\x00", 3) << "JPEG XL";
+        QTest::newRow("jxl container")
+            << QByteArray("\0\0\0\x0CJXL \r\n\x87\n\0\0", 14) << "JPEG XL";
         QTest::newRow("riff of another kind")
             << QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16) << QString();
         QTest::newRow("jpeg marker without a segment") << QByteArray("\xFF\xD8") << QString();
