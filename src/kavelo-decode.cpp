@@ -17,10 +17,13 @@
 
 namespace {
 // The test build's faults, chosen by KAVELO_HELPER_FAULT: crash on the
-// next picture, or try to leave the sandbox one way and report how far it got.
-std::optional<QByteArray> fault() {
+// next picture (crash) or the next BMP (crash-bmp), or try to leave the
+// sandbox one way and report how far it got.
+std::optional<QByteArray> fault(int picture) {
     const QByteArray mode = qgetenv("KAVELO_HELPER_FAULT");
-    if (mode == "crash")
+    char magic[2] = {};
+    if (mode == "crash" || (mode == "crash-bmp" && ::pread(picture, magic, 2, 0) == 2 &&
+                            magic[0] == 'B' && magic[1] == 'M'))
         *static_cast<volatile int*>(nullptr) = 1;
     if (mode == "open") {
         const int fd = ::open("/etc/passwd", O_RDONLY);

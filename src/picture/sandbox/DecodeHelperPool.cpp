@@ -130,6 +130,7 @@ std::unique_ptr<HelperProcess> DecodeHelperPool::acquireHelper(QString& error) {
         return nullptr;
     }
     pids_.append(helper->pid());
+    started_.append(helper->pid());
     return helper;
 }
 
@@ -199,6 +200,11 @@ DecodeHelperPool::Result DecodeHelperPool::decode(const QString& path, QSize bou
 QList<pid_t> DecodeHelperPool::helperPids() const {
     const std::lock_guard lock(mutex_);
     return pids_;
+}
+
+QList<pid_t> DecodeHelperPool::startedPids() const {
+    const std::lock_guard lock(mutex_);
+    return started_;
 }
 
 bool DecodeHelperPool::unavailable() const {

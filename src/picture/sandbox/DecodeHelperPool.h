@@ -70,8 +70,10 @@ public:
                   const std::function<QSize(QSize)>& drawSize, DecodeBudget* shared = nullptr,
                   const std::atomic_bool* cancelled = nullptr);
 
-    // The helpers' processes now, busy or idle; for the tests.
+    // The helpers' processes now, busy or idle, and every one started; for
+    // the tests.
     QList<pid_t> helperPids() const;
+    QList<pid_t> startedPids() const;
     bool unavailable() const;
 
 private:
@@ -85,6 +87,7 @@ private:
     // Guarded by mutex_.
     std::vector<std::unique_ptr<HelperProcess>> idle_;
     QList<pid_t> pids_;
+    QList<pid_t> started_;
     int running_ = 0;
     bool broken_ = false;
     bool stopping_ = false;

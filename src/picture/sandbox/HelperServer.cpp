@@ -234,7 +234,7 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
         if (!request || request->kind != Kind::Decode || fd < 0)
             quit(1);
         if (hooks.beforeDecode) {
-            if (const std::optional<QByteArray> reason = hooks.beforeDecode()) {
+            if (const std::optional<QByteArray> reason = hooks.beforeDecode(fd)) {
                 ::close(fd);
                 sendFailed(socket, *reason);
                 continue;

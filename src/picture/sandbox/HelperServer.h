@@ -13,8 +13,9 @@
 // Single-threaded; it owns everything in its process.
 struct HelperHooks {
     // For the test build of the helper only: called once a Decode message
-    // arrived, inside the sandbox; a reason returned fails that decode with it.
-    std::function<std::optional<QByteArray>()> beforeDecode;
+    // arrived, inside the sandbox, with the picture's descriptor; a reason
+    // returned fails that decode with it.
+    std::function<std::optional<QByteArray>(int picture)> beforeDecode;
 };
 
 // socket: the helper's end, set up by the program. Returns the exit status.
