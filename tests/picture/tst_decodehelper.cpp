@@ -2,6 +2,7 @@
 #include "picture/PictureLoader.h"
 #include "picture/decode/DecodeBudget.h"
 #include "picture/sandbox/DecodeHelperPool.h"
+#include "picture/sandbox/SanitizerBuild.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
@@ -146,6 +147,14 @@ private Q_SLOTS:
         held.removeIf([](const QString& fd) { return fd.startsWith(QLatin1String("2 ")); });
         QVERIFY2(held.size() == 1 && held.first().startsWith(QLatin1String("3 socket:")),
                  qPrintable(held.join(QLatin1String(", "))));
+        // Its address space held to the budget and what it had mapped.
+        QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+        QVERIFY(limits.open(QIODevice::ReadOnly));
+        QByteArray addressLimit;
+        for (const QByteArray& line : limits.readAll().split('\n'))
+            if (line.startsWith("Max address space"))
+                addressLimit = line;
+        QVERIFY2(sanitizedBuild || !addressLimit.contains("unlimited"), addressLimit.constData());
         // Where this system lets it have namespaces: no network of ours, and
         // a root with nothing in it.
         const QString network = QStringLiteral("/proc/%1/ns/net").arg(pid);

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +14,12 @@
 
 namespace {
 std::atomic<DecodeHelperPool*> installedPool{nullptr};
+
+// The bound holds for files up to this size, the pictures a camera or a
+// phone writes; a larger file (a scanned page, an uncompressed TIFF) gets
+// the bound again for each such part of it, so that a big picture that is
+// merely slow to read is not taken for a hung decoder.
+constexpr qint64 boundedBytes = qint64(10) << 20;
 
 // A picture opened as the in-process decode opens it: only a plain file,
 // and never waiting on a FIFO put in its place after the check.
@@ -168,7 +175,10 @@ DecodeHelperPool::Result DecodeHelperPool::decode(const QString& path, QSize bou
     request.drawSize = drawSize;
     request.shared = shared;
     request.cancelled = cancelled;
-    request.boundMs = options_.boundMs;
+    struct stat status;
+    const qint64 parts =
+        ::fstat(fd, &status) == 0 ? (qint64(status.st_size) + boundedBytes - 1) / boundedBytes : 1;
+    request.boundMs = int(std::clamp<qint64>(parts, 1, 100) * options_.boundMs);
     const pid_t pid = helper->pid();
     const HelperProcess::Outcome outcome =
         helper->decode(fd, request, result.picture, result.reason);

@@ -24,8 +24,8 @@ class HelperProcess;
 // The sandboxed processes every picture decode runs in: at most size of
 // them (one per loader worker and one for the event thread), started when
 // first needed and used again; one that crashes, is killed, or works on a
-// picture past the bound is killed, reaped and started afresh for the next
-// picture. When no helper can be started at all (no executable, no
+// picture past the bound (2 s for a file of up to 10 MB) is killed, reaped
+// and started afresh for the next picture. When no helper can be started at all (no executable, no
 // seccomp), decode says so once on stderr and the caller decodes in its
 // own process from then on.
 //
@@ -42,6 +42,8 @@ public:
         QByteArray displayProfile;
         qint64 memoryBudget;
         int size = 3;
+        // The time a helper may work on a file of up to 10 MB; a larger
+        // one gets as much again for each further 10 MB.
         int boundMs;
         // Warm-up and sandbox; a cold disk or a sanitized build is slow.
         int startMs = 20000;
