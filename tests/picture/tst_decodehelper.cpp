@@ -179,6 +179,7 @@ private Q_SLOTS:
         const DecodeHelperPool::Result result =
             decode(pool, writePicture(QDir(dir.path()), "e.bmp", {20, 10}));
         QVERIFY(!result.picture);
+        qInfo("%s: %s", mode.constData(), qPrintable(result.reason));
         QVERIFY2(result.outcome == DecodeHelperPool::Outcome::HelperEnded ||
                      result.reason.startsWith(QLatin1String("refused")),
                  qPrintable(result.reason));

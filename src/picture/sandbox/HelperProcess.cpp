@@ -35,6 +35,21 @@ int profileMemfd(const QByteArray& profile) {
     return fd;
 }
 
+// The processor time the helper has had, all its threads together; -1
+// when it cannot be read.
+qint64 processorMs(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The command name may hold spaces and parentheses: count from its end.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const qint64 ticks = fields.at(11).toLongLong() + fields.at(12).toLongLong();
+    return ticks * 1000 / ::sysconf(_SC_CLK_TCK);
+}
+
 struct Mapping {
     void* address;
     size_t size;
@@ -187,22 +202,40 @@ HelperProcess::Outcome HelperProcess::decode(int fd, const Request& request,
     };
     if (!HelperSocket::send(socket_, ask.encoded(), fd))
         return finish(Outcome::Ended, QStringLiteral("helper not listening"));
+    // The bound is on the helper's work, not on the machine's load: once
+    // the helper has been at a picture for the bound by the clock, it is
+    // ended when its processor time passes the bound too (a decoder
+    // running away), or when it made no progress at all for as long (a
+    // helper stopped or stuck). The time spent here, answering it or
+    // waiting for budget, counts for neither.
     qint64 spentMs = 0;
+    const qint64 processorAtStart = processorMs(pid_);
+    qint64 lastProcessor = processorAtStart;
+    qint64 stalledMs = 0;
     QElapsedTimer clock;
     for (;;) {
         QByteArray packet;
         int received = -1;
         HelperSocket::Received got;
         clock.start();
+        qint64 checkedAt = 0;
         // Short waits, so a cancelled decode ends without waiting for it.
         do {
             if (request.cancelled && request.cancelled->load())
                 return finish(Outcome::Ended, QStringLiteral("cancelled"));
-            const qint64 left = request.boundMs - spentMs - clock.elapsed();
-            if (left <= 0)
-                return finish(Outcome::Ended,
-                              QStringLiteral("took longer than %1 ms").arg(request.boundMs));
-            got = HelperSocket::receive(socket_, packet, received, int(std::min<qint64>(left, 20)));
+            const qint64 now = clock.elapsed();
+            if (spentMs + now >= request.boundMs && now - checkedAt >= 100) {
+                const qint64 processor = processorMs(pid_);
+                stalledMs = processor > lastProcessor ? 0 : stalledMs + (now - checkedAt);
+                lastProcessor = processor;
+                checkedAt = now;
+                if (processor < 0 || processor - processorAtStart >= request.boundMs ||
+                    stalledMs >= request.boundMs)
+                    return finish(
+                        Outcome::Ended,
+                        QStringLiteral("worked on it longer than %1 ms").arg(request.boundMs));
+            }
+            got = HelperSocket::receive(socket_, packet, received, 20);
         } while (got == HelperSocket::Received::TimedOut);
         spentMs += clock.elapsed();
         if (got != HelperSocket::Received::Packet)
