@@ -38,8 +38,9 @@ public:
         std::function<QSize(QSize)> drawSize;
         DecodeBudget* shared = nullptr;
         const std::atomic_bool* cancelled = nullptr;
-        // The time the helper may work on the picture; the time spent in
-        // the program (waiting for budget, answering) is not counted.
+        // The processor time the helper may spend on the picture, and the
+        // longest it may make no progress at all; the time spent in the
+        // program (waiting for budget, answering) is not counted.
         int boundMs = 2000;
     };
     enum class Outcome {
