@@ -5,9 +5,9 @@
 #include <algorithm>
 
 namespace {
-// A "Field:   1234 kB" line of /proc/self/status.
-qint64 statusKb(const QByteArray& field) {
-    QFile status(QStringLiteral("/proc/self/status"));
+// A "Field:   1234 kB" line of /proc/<process>/status.
+qint64 statusKb(const QByteArray& field, const QString& process = QStringLiteral("self")) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n'))
@@ -23,6 +23,10 @@ qint64 residentKb() {
 
 qint64 peakResidentKb() {
     return statusKb("VmHWM:");
+}
+
+qint64 peakResidentKbOf(qint64 pid) {
+    return statusKb("VmHWM:", QString::number(pid));
 }
 
 bool resetPeakMemory() {

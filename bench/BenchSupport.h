@@ -16,6 +16,8 @@ qint64 peakResidentKb();
 // Resets the peak resident size to the current one, so that a measurement
 // is not dominated by generating its inputs.
 bool resetPeakMemory();
+// The peak resident size of another process (a decode helper).
+qint64 peakResidentKbOf(qint64 pid);
 double kbToMb(qint64 kb);
 
 double elapsedMs(const QElapsedTimer& timer);

@@ -1,5 +1,7 @@
 #include "BenchShow.h"
+#include "BenchSupport.h"
 #include "ShowPictures.h"
+#include "picture/sandbox/DecodeHelperPool.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -88,6 +90,14 @@ int main(int argc, char* argv[]) {
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--decode"))
         return benchDecodeOne(arguments.at(2));
 
+    // Decoded in the sandboxed helpers as the program decodes, unless
+    // KAVELO_DECODE_IN_PROCESS=1 asks for the in-process path to compare.
+    std::optional<DecodeHelperPool> helpers;
+    if (qEnvironmentVariableIntValue("KAVELO_DECODE_IN_PROCESS") != 1) {
+        helpers.emplace();
+        DecodeHelperPool::install(&*helpers);
+    }
+
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Prints Kavelo's performance figures. Sections: pictures, folders, player, "
@@ -152,6 +162,16 @@ int main(int argc, char* argv[]) {
         else
             std::printf("unknown section %s\n", qPrintable(section));
         std::fflush(stdout);
+    }
+    if (helpers) {
+        // Their memory is not this process's: the peak of each, apart.
+        const QList<pid_t> pids = helpers->helperPids();
+        for (const pid_t pid : pids)
+            std::printf("decode helper %d: peak memory %.0f MB\n", int(pid),
+                        kbToMb(peakResidentKbOf(pid)));
+        if (helpers->unavailable())
+            std::printf("decode helpers unavailable: decoded in process\n");
+        DecodeHelperPool::install(nullptr);
     }
     return 0;
 }

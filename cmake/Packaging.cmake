@@ -5,6 +5,9 @@ set(KAVELO_APP_ID com.example.Kavelo)
 set(KAVELO_PACKAGE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/kavelo)
 
 install(TARGETS kavelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The decode helper, which only the program starts; it looks for it in
+# ../lib/kavelo from its own folder (DecodeHelperPool::besideProgram).
+install(TARGETS kavelo-decode RUNTIME DESTINATION lib/kavelo)
 
 configure_file(${CMAKE_SOURCE_DIR}/resources/${KAVELO_APP_ID}.metainfo.xml.in
     ${CMAKE_BINARY_DIR}/${KAVELO_APP_ID}.metainfo.xml @ONLY)

@@ -385,6 +385,26 @@ def webps(scratch):
                os.path.join(scratch, "lossless.webp"))
 
 
+def helper_messages():
+    # One of each kind the decode helper and the program exchange: kind,
+    # width, height, full width, full height, bytes per line, format, flag,
+    # bytes, shared (HelperMessage.cpp's Record), then a Failed's reason.
+    def record(kind, width=0, height=0, full_width=0, full_height=0, per_line=0, fmt=0, flag=0,
+               count=0, shared=0):
+        return struct.pack("<Iiiiiiiiqq", kind, width, height, full_width, full_height, per_line,
+                           fmt, flag, count, shared)
+    yield "setup", record(1, count=640 << 20, shared=3144)
+    yield "decode", record(2, 1920, 1080, flag=1, count=640 << 20, shared=640 << 20)
+    yield "drawsize", record(3, 1280, 720)
+    yield "grant", record(4, flag=1)
+    yield "ready", record(10, flag=1)
+    yield "askdrawsize", record(11, 6000, 4000)
+    yield "acquire", record(12, count=96 << 20)
+    yield "release", record(13, count=96 << 20)
+    yield "picture", record(14, 1920, 1280, 6000, 4000, 7680, 4, count=560)
+    yield "failed", record(15) + b"not a JPEG, BMP or TIFF file"
+
+
 def slide_files():
     yield "crlf.txt", b"/home/user/a.jpg\r\n/home/user/b.bmp\r\n"
     yield "lf.txt", b"/tmp/one.tif\n/tmp/two.jpg"
@@ -515,10 +535,11 @@ def main():
         write(os.path.join(output, "tiff"), tiff)
         write(os.path.join(output, "slidefile"), slide_files())
         write(os.path.join(output, "settings"), settings())
+        write(os.path.join(output, "helpermessage"), helper_messages())
     finally:
         shutil.rmtree(scratch)
     for target in ("picture", "jpeg", "bmp", "tiff", "png", "gif", "webp", "heif", "jxl",
-                   "slidefile", "settings"):
+                   "slidefile", "settings", "helpermessage"):
         print(f"{target}: {len(os.listdir(os.path.join(output, target)))} seeds")
 
 

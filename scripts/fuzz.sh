@@ -13,7 +13,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-fuzz"
 "$root/scripts/setup.sh" --packages-only
 
-targets=(picture jpeg tiff bmp png gif webp heif jxl slidefile settings)
+targets=(picture jpeg tiff bmp png gif webp heif jxl slidefile settings helpermessage)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null

@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 #include "app/modMain.h"
+#include "picture/PictureDecoder.h"
 #include "picture/colour/ColourConversion.h"
+#include "picture/sandbox/DecodeHelperPool.h"
 #include "seams/AppContext.h"
 #include "seams/DisplayColourProfile.h"
 #include "seams/FileDialog.h"
@@ -32,7 +34,15 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     installAccessibleFactories();
     // Read here, before any picture is decoded on another thread.
-    ColourConversion::setDisplayProfile(displayColourProfile(ColourConversion::maxProfileBytes));
+    const QByteArray displayProfile = displayColourProfile(ColourConversion::maxProfileBytes);
+    ColourConversion::setDisplayProfile(displayProfile);
+    // Every picture is decoded in a sandboxed helper process, so a file
+    // crafted against a decoder reaches nothing of the user's. Built before
+    // and destroyed after every window that decodes.
+    DecodeHelperPool::Options options;
+    options.displayProfile = displayProfile;
+    DecodeHelperPool helpers(options);
+    DecodeHelperPool::install(&helpers);
 
     AppContext context;
     context.info = AppInfo::current();
@@ -51,5 +61,7 @@ int main(int argc, char* argv[]) {
     start.Main();
     // Queued, so the explorer is on screen before a message about the file.
     QTimer::singleShot(0, &app, [&start, &command] { start.openGivenFiles(command); });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    DecodeHelperPool::install(nullptr);
+    return status;
 }

@@ -3,6 +3,7 @@
 #include "picture/PictureDecoder.h"
 #include "picture/raster/AreaShrinker.h"
 #include "picture/raster/PictureFit.h"
+#include "picture/sandbox/DecodeHelperPool.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -87,9 +88,20 @@ std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
                                                        const PictureTarget& target,
                                                        DecodeBudget* shared,
                                                        const std::atomic_bool* cancelled) {
-    PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared, cancelled);
-    decoder.setDrawSize(target.drawSize);
-    std::optional<DecodedPicture> picture = decoder.decode(path);
+    std::optional<DecodedPicture> picture;
+    DecodeHelperPool* helpers = DecodeHelperPool::installed();
+    DecodeHelperPool::Result result;
+    if (helpers)
+        result = helpers->decode(path, target.bound, PictureDecoder::defaultMemoryBudget,
+                                 target.drawSize, shared, cancelled);
+    if (helpers && result.outcome != DecodeHelperPool::Outcome::Unavailable) {
+        picture = std::move(result.picture);
+    } else {
+        PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared,
+                               cancelled);
+        decoder.setDrawSize(target.drawSize);
+        picture = decoder.decode(path);
+    }
     if (picture)
         fitToTarget(*picture, target);
     return picture;

@@ -55,7 +55,8 @@ public:
     int pendingJobs() const { return static_cast<int>(jobs_.size()); }
     int runningThreads() const { return pool_.activeThreadCount(); }
     // A decode on this thread or a worker, as is: for comparing both paths.
-    // shared and cancelled as for DecodeContext.
+    // shared and cancelled as for DecodeContext. In the installed decode
+    // helpers when there are (DecodeHelperPool), else in this process.
     static std::optional<DecodedPicture> decodeNow(const QString& path, const PictureTarget& target,
                                                    DecodeBudget* shared = nullptr,
                                                    const std::atomic_bool* cancelled = nullptr);

@@ -1,6 +1,6 @@
 #include "ui/PictureView.h"
 
-#include "picture/PictureDecoder.h"
+#include "picture/PictureLoader.h"
 #include "picture/raster/PictureFit.h"
 #include "ui/Units.h"
 
@@ -36,8 +36,9 @@ QSize PictureView::deviceSize() const {
 }
 
 bool PictureView::LoadFile(const QString& path, QSize bound) {
-    PictureDecoder decoder(bound);
-    std::optional<DecodedPicture> picture = decoder.decode(path);
+    // Through the decode helpers, as the show decodes.
+    std::optional<DecodedPicture> picture =
+        PictureLoader::decodeNow(path, PictureTarget{bound, {}});
     if (!picture)
         return false;
     setPicture(std::move(*picture));

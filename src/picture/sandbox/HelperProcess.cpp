@@ -1,0 +1,294 @@
+#include "picture/sandbox/HelperProcess.h"
+
+#include "picture/decode/DecodeBudget.h"
+#include "picture/sandbox/HelperMessage.h"
+#include "picture/sandbox/HelperSocket.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+using Kind = HelperMessage::Kind;
+// The helper finds its socket here.
+constexpr int helperSocketFd = 3;
+
+int profileMemfd(const QByteArray& profile) {
+    const int fd = ::memfd_create("kavelo-profile", MFD_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::write(fd, profile.constData(), profile.size()) != profile.size()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The processor time the helper has had, all its threads together; -1
+// when it cannot be read.
+qint64 processorMs(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The command name may hold spaces and parentheses: count from its end.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const qint64 ticks = fields.at(11).toLongLong() + fields.at(12).toLongLong();
+    return ticks * 1000 / ::sysconf(_SC_CLK_TCK);
+}
+
+struct Mapping {
+    void* address;
+    size_t size;
+};
+
+void unmap(void* info) {
+    auto* mapping = static_cast<Mapping*>(info);
+    ::munmap(mapping->address, mapping->size);
+    delete mapping;
+}
+
+// The picture in memfd, mapped and wrapped without a copy; nothing when
+// the memfd is not what message says or cannot be made immutable.
+std::optional<DecodedPicture> mapPicture(int memfd, const HelperMessage& message, qint64 limit) {
+    const qint64 size = message.pixelBytes() + message.bytes;
+    struct stat status;
+    if (size > limit || ::fstat(memfd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size != size)
+        return std::nullopt;
+    // Sealed before mapped: a helper that shrank the memfd afterwards would
+    // make every read of the missing pages a SIGBUS here, and one that wrote
+    // to it would change a picture on show.
+    if (::fcntl(memfd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+        return std::nullopt;
+    void* address =
+        ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_PRIVATE, memfd, 0);
+    if (address == MAP_FAILED)
+        return std::nullopt;
+    auto* mapping = new Mapping{address, static_cast<size_t>(size)};
+    DecodedPicture picture;
+    picture.image = QImage(static_cast<uchar*>(address), message.width, message.height,
+                           message.bytesPerLine, QImage::Format(message.format), unmap, mapping);
+    picture.fullSize = QSize(message.fullWidth, message.fullHeight);
+    picture.iccProfile =
+        QByteArray(static_cast<const char*>(address) + message.pixelBytes(), message.bytes);
+    return picture;
+}
+} // namespace
+
+HelperProcess::HelperProcess(pid_t pid, int socket)
+    : pid_(pid)
+    , socket_(socket) {}
+
+HelperProcess::~HelperProcess() {
+    end();
+}
+
+QString HelperProcess::end() {
+    if (pid_ <= 0)
+        return {};
+    ::close(socket_);
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    pid_t reaped;
+    do {
+        reaped = ::waitpid(pid_, &status, 0);
+    } while (reaped < 0 && errno == EINTR);
+    pid_ = -1;
+    if (reaped > 0 && WIFSIGNALED(status))
+        return QStringLiteral("signal %1").arg(WTERMSIG(status));
+    if (reaped > 0 && WIFEXITED(status))
+        return QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
+    return QStringLiteral("not reaped");
+}
+
+std::unique_ptr<HelperProcess> HelperProcess::start(const QString& executable,
+                                                    const QByteArray& displayProfile,
+                                                    qint64 memoryBudget, int startMs,
+                                                    QString& error) {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+        error = QStringLiteral("no socket pair");
+        return nullptr;
+    }
+    const QByteArray program = QFile::encodeName(executable);
+    const QByteArray parent = QByteArray::number(::getpid());
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>("--parent"),
+                    const_cast<char*>(parent.constData()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // The socket at its known number, and no other descriptor of the
+    // program's, close-on-exec or not.
+    posix_spawn_file_actions_adddup2(&actions, ends[1], helperSocketFd);
+    posix_spawn_file_actions_addclosefrom_np(&actions, helperSocketFd + 1);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        ::close(ends[0]);
+        error = QStringLiteral("%1: %2").arg(executable, QString::fromLocal8Bit(strerror(spawned)));
+        return nullptr;
+    }
+    std::unique_ptr<HelperProcess> helper(new HelperProcess(pid, ends[0]));
+    HelperMessage setup;
+    setup.kind = Kind::Setup;
+    setup.bytes = memoryBudget;
+    setup.shared = displayProfile.size();
+    const int profile = displayProfile.isEmpty() ? -1 : profileMemfd(displayProfile);
+    const bool sent = HelperSocket::send(helper->socket_, setup.encoded(), profile);
+    if (profile >= 0)
+        ::close(profile);
+    QByteArray packet;
+    int fd = -1;
+    const HelperSocket::Received got =
+        sent ? HelperSocket::receive(helper->socket_, packet, fd, startMs)
+             : HelperSocket::Received::Failed;
+    if (fd >= 0)
+        ::close(fd);
+    const std::optional<HelperMessage> ready =
+        got == HelperSocket::Received::Packet ? parseHelperMessage(packet) : std::nullopt;
+    if (!ready || ready->kind != Kind::Ready) {
+        error = ready && ready->kind == Kind::Failed
+                    ? QString::fromUtf8(ready->reason)
+                    : QStringLiteral("%1 did not start (%2)").arg(executable, helper->end());
+        return nullptr;
+    }
+    helper->namespaced_ = ready->flag;
+    return helper;
+}
+
+HelperProcess::Outcome HelperProcess::decode(int fd, const Request& request,
+                                             std::optional<DecodedPicture>& picture,
+                                             QString& reason) {
+    picture.reset();
+    if (pid_ <= 0) {
+        reason = QStringLiteral("helper gone");
+        return Outcome::Ended;
+    }
+    HelperMessage ask;
+    ask.kind = Kind::Decode;
+    ask.width = request.bound.width();
+    ask.height = request.bound.height();
+    ask.bytes = request.limit;
+    ask.shared = request.shared ? request.shared->total() : 0;
+    ask.flag = bool(request.drawSize);
+    // What this helper holds of the shared budget, given back however the
+    // decode ends.
+    qint64 held = 0;
+    const auto finish = [&](Outcome outcome, const QString& why) {
+        if (held > 0)
+            request.shared->release(held);
+        if (outcome == Outcome::Ended) {
+            const QString how = end();
+            reason = how.isEmpty() ? why : QStringLiteral("%1 (%2)").arg(why, how);
+        } else {
+            reason = why;
+        }
+        return outcome;
+    };
+    if (!HelperSocket::send(socket_, ask.encoded(), fd))
+        return finish(Outcome::Ended, QStringLiteral("helper not listening"));
+    // The bound is on the helper's work, not on the machine's load: once
+    // the helper has been at a picture for the bound by the clock, it is
+    // ended when its processor time passes the bound too (a decoder
+    // running away), or when it made no progress at all for as long (a
+    // helper stopped or stuck). The time spent here, answering it or
+    // waiting for budget, counts for neither.
+    qint64 spentMs = 0;
+    const qint64 processorAtStart = processorMs(pid_);
+    qint64 lastProcessor = processorAtStart;
+    qint64 stalledMs = 0;
+    QElapsedTimer clock;
+    for (;;) {
+        QByteArray packet;
+        int received = -1;
+        HelperSocket::Received got;
+        clock.start();
+        qint64 checkedAt = 0;
+        // Short waits, so a cancelled decode ends without waiting for it.
+        do {
+            if (request.cancelled && request.cancelled->load())
+                return finish(Outcome::Ended, QStringLiteral("cancelled"));
+            const qint64 now = clock.elapsed();
+            if (spentMs + now >= request.boundMs && now - checkedAt >= 100) {
+                const qint64 processor = processorMs(pid_);
+                stalledMs = processor > lastProcessor ? 0 : stalledMs + (now - checkedAt);
+                lastProcessor = processor;
+                checkedAt = now;
+                if (processor < 0 || processor - processorAtStart >= request.boundMs ||
+                    stalledMs >= request.boundMs)
+                    return finish(
+                        Outcome::Ended,
+                        QStringLiteral("worked on it longer than %1 ms").arg(request.boundMs));
+            }
+            got = HelperSocket::receive(socket_, packet, received, 20);
+        } while (got == HelperSocket::Received::TimedOut);
+        spentMs += clock.elapsed();
+        if (got != HelperSocket::Received::Packet)
+            return finish(Outcome::Ended, QStringLiteral("helper ended"));
+        const std::optional<HelperMessage> message = parseHelperMessage(packet);
+        if (received >= 0 && (!message || message->kind != Kind::Picture)) {
+            ::close(received);
+            return finish(Outcome::Ended, QStringLiteral("unasked descriptor"));
+        }
+        if (!message)
+            return finish(Outcome::Ended, QStringLiteral("malformed message"));
+        HelperMessage reply;
+        switch (message->kind) {
+        case Kind::AskDrawSize: {
+            if (!request.drawSize)
+                return finish(Outcome::Ended, QStringLiteral("unasked draw size"));
+            const QSize drawn = request.drawSize(QSize(message->width, message->height));
+            reply.kind = Kind::DrawSize;
+            if (drawn.isValid() && drawn.width() <= HelperMessage::maxSide &&
+                drawn.height() <= HelperMessage::maxSide) {
+                reply.width = drawn.width();
+                reply.height = drawn.height();
+            }
+            break;
+        }
+        case Kind::Acquire:
+            if (!request.shared)
+                return finish(Outcome::Ended, QStringLiteral("no shared budget"));
+            reply.kind = Kind::Grant;
+            reply.flag = request.shared->acquire(message->bytes, request.cancelled);
+            if (reply.flag)
+                held += message->bytes;
+            break;
+        case Kind::Release:
+            if (!request.shared || message->bytes > held)
+                return finish(Outcome::Ended, QStringLiteral("released more than it held"));
+            request.shared->release(message->bytes);
+            held -= message->bytes;
+            continue;
+        case Kind::Failed:
+            return finish(Outcome::Failed, QString::fromUtf8(message->reason));
+        case Kind::Picture:
+            if (received < 0)
+                return finish(Outcome::Ended, QStringLiteral("picture without pixels"));
+            picture = mapPicture(received, *message, request.limit);
+            ::close(received);
+            if (!picture)
+                return finish(Outcome::Ended, QStringLiteral("pixels not as described"));
+            return finish(Outcome::Decoded, {});
+        default:
+            return finish(Outcome::Ended, QStringLiteral("message out of turn"));
+        }
+        if (!HelperSocket::send(socket_, reply.encoded()))
+            return finish(Outcome::Ended, QStringLiteral("helper ended"));
+    }
+}
