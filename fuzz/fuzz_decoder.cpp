@@ -1,7 +1,7 @@
 // Feeds raw bytes straight to one of the decoders, chosen when the target
 // is built (KAVELO_FUZZ_DECODER: decodeJpeg, decodeTiff, decodeBmp,
-// decodePng, decodeGif, decodeWebp, decodeHeif or decodeJxl), so a run spends its time inside that decoder and its seeds
-// and dictionary can be that format's alone. The bound is the explorer
+// decodePng, decodeGif, decodeWebp, decodeHeif or decodeJxl), so a run spends its time inside that
+// decoder and its seeds and dictionary can be that format's alone. The bound is the explorer
 // preview's (381 x 341 pixels), so that a run's time goes into reading the
 // file rather than into writing out a large result (fuzz_picture decodes at
 // the player's size); the budget is the program's. The runner's memory and

@@ -1,7 +1,7 @@
 #include "player/SlideLookahead.h"
 
-#include "show/SlideStepper.h"
 #include "show/SlideListModel.h"
+#include "show/SlideStepper.h"
 
 namespace {
 // onlyNew: count only paths not already in into.

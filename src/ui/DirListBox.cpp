@@ -1,7 +1,7 @@
 #include "ui/DirListBox.h"
 
-#include "ui/IndentDelegate.h"
 #include "files/VolumeTable.h"
+#include "ui/IndentDelegate.h"
 
 #include <QDir>
 #include <QFileIconProvider>

@@ -17,10 +17,10 @@ class QString;
 // profile converts inks, when the inks are kept for it. Hands on the
 // embedded ICC profile, or Adobe RGB where only the EXIF says so. Everything
 // the decode holds (libjpeg's coefficient store, the decoded, scaled and
-// turned pictures) is reserved from the context before it is allocated. A file cut short, even with an end
-// marker appended, is a failure, and so is a file whose scans would take
-// far longer to decode than any camera picture. Runs on the caller's
-// thread and touches nothing shared but the context's budget.
+// turned pictures) is reserved from the context before it is allocated. A file cut short, even with
+// an end marker appended, is a failure, and so is a file whose scans would take far longer to
+// decode than any camera picture. Runs on the caller's thread and touches nothing shared but the
+// context's budget.
 std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& context, QString& error);
 
 // The coefficient visits (blocks times band width, summed over scans) a
