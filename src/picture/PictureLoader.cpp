@@ -1,7 +1,7 @@
 #include "picture/PictureLoader.h"
 
-#include "picture/raster/AreaShrinker.h"
 #include "picture/PictureDecoder.h"
+#include "picture/raster/AreaShrinker.h"
 #include "picture/raster/PictureFit.h"
 
 #include <algorithm>
@@ -11,8 +11,8 @@
 namespace {
 constexpr int workerThreads = 2;
 
-// Brings a decoded copy to the size target draws it at: the same smooth
-// scaling the view would do at paint, never enlarging. False when the copy
+// Brings a decoded copy to the size target draws it at by the decoders'
+// own exact area average, never enlarging. False when the copy
 // is too small for it (decoded for a smaller window) and must be decoded
 // again.
 bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
@@ -23,10 +23,10 @@ bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
     if (draw.isEmpty() || draw == have)
         return true;
     if (draw.width() <= have.width() && draw.height() <= have.height()) {
-        picture.image =
-            picture.image.format() == QImage::Format_RGB32
-                ? AreaShrinker::shrunk(picture.image, draw)
-                : picture.image.scaled(draw, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QImage shrunk = AreaShrinker::shrunk(picture.image, draw);
+        if (shrunk.isNull())
+            return false;
+        picture.image = std::move(shrunk);
         return true;
     }
     return have == shrinkToFit(picture.fullSize, target.bound);

@@ -1,12 +1,12 @@
 #include "picture/decode/TiffReading.h"
 
-#include "picture/raster/BoxShrinker.h"
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/DecodeContext.h"
-#include "picture/raster/LargeImage.h"
-#include "picture/raster/PictureFit.h"
 #include "picture/decode/TiffRowConverter.h"
 #include "picture/decode/TiffSampleRows.h"
+#include "picture/raster/AreaShrinker.h"
+#include "picture/raster/LargeImage.h"
+#include "picture/raster/PictureFit.h"
 #include "picture/raster/UprightTurn.h"
 
 #include <algorithm>
@@ -236,7 +236,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
     const qint64 w = width_;
     const qint64 shownBytes = qint64(shown.width()) * shown.height() * 4;
     qint64 total = parts * 16 + largestPart + codecBytes + w * 4 +
-                   BoxShrinker::workingBytes(shrunk) + shownBytes +
+                   AreaShrinker::workingBytes(shrunk) + shownBytes +
                    (orientation > 1 && orientation <= 8 ? shownBytes : 0);
     if (compression == COMPRESSION_JPEG)
         total += w * samples * 32;
@@ -294,7 +294,7 @@ std::optional<DecodedPicture> TiffReading::decode() {
                                               : QImage::Format_RGB32);
     bool read = false;
     if (!image.isNull()) {
-        BoxShrinker shrinker(stored, image);
+        AreaShrinker shrinker(stored, image);
         if (sampleRows)
             read = readSampleRows(*sampleRows, shrinker);
         else if (!converter)
@@ -344,7 +344,7 @@ QByteArray TiffReading::pixelProfile(TiffRowConverter* converter) {
     return {};
 }
 
-bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker,
+bool TiffReading::readStrips(TiffRowConverter& converter, AreaShrinker& shrinker,
                              quint32 rowsPerStrip) {
     const size_t rowBytes = size_t(TIFFScanlineSize64(tiff_));
     std::vector<uchar> rows(wholeStrips_ ? size_t(TIFFStripSize64(tiff_)) : rowBytes);
@@ -373,7 +373,7 @@ bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker,
     return true;
 }
 
-bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,
+bool TiffReading::readTiles(TiffRowConverter& converter, AreaShrinker& shrinker, int tileWidth,
                             int tileHeight) {
     const size_t across = (width_ + quint32(tileWidth) - 1) / quint32(tileWidth);
     const size_t rowBytes = size_t(TIFFTileRowSize64(tiff_));
@@ -408,7 +408,7 @@ bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, 
     return true;
 }
 
-bool TiffReading::readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker) {
+bool TiffReading::readSampleRows(TiffSampleRows& rows, AreaShrinker& shrinker) {
     if (rows.isFloat() && !rows.findRange())
         return false;
     std::vector<QRgb> pixels(width_);
@@ -421,7 +421,7 @@ bool TiffReading::readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker) {
 }
 
 // libtiff's RGBA pixels hold red in the low byte; they come premultiplied.
-bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, int band) {
+bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, AreaShrinker& shrinker, int band) {
     // Rows as stored: the orientation is applied with every other format's.
     rgba.req_orientation = ORIENTATION_TOPLEFT;
     rgba.orientation = ORIENTATION_TOPLEFT;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <tiffio.h>
 
-class BoxShrinker;
+class AreaShrinker;
 class DecodeContext;
 class TiffRowConverter;
 class TiffSampleRows;
@@ -41,11 +41,11 @@ private:
     std::unique_ptr<TiffRowConverter> directConverter();
     QByteArray pixelProfile(TiffRowConverter* converter);
     bool stripsAndTilesComplete(qint64& largest);
-    bool readStrips(TiffRowConverter& converter, BoxShrinker& shrinker, quint32 rowsPerStrip);
-    bool readTiles(TiffRowConverter& converter, BoxShrinker& shrinker, int tileWidth,
+    bool readStrips(TiffRowConverter& converter, AreaShrinker& shrinker, quint32 rowsPerStrip);
+    bool readTiles(TiffRowConverter& converter, AreaShrinker& shrinker, int tileWidth,
                    int tileHeight);
-    bool readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker, int band);
-    bool readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker);
+    bool readThroughRgba(TIFFRGBAImage& rgba, AreaShrinker& shrinker, int band);
+    bool readSampleRows(TiffSampleRows& rows, AreaShrinker& shrinker);
     bool stillWanted(quint32 row);
 
     TIFF* tiff_;
