@@ -11,10 +11,12 @@
 namespace {
 constexpr int workerThreads = 2;
 
-// Brings a decoded copy to the size target draws it at by the decoders'
-// own exact area average, never enlarging. False when the copy
-// is too small for it (decoded for a smaller window) and must be decoded
-// again.
+// Whether a decoded copy can be drawn for target as it is: a picture
+// reaches the screen resampled once, by its decode. A copy decoded at
+// another size is decoded again rather than scaled a second time (false);
+// only one holding the file's own pixels is shrunk here, which is its one
+// resampling. A copy smaller than the drawn size is kept when the bound
+// allows no larger one.
 bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
     if (!target.drawSize)
         return true;
@@ -22,14 +24,15 @@ bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
     const QSize have = picture.image.size();
     if (draw.isEmpty() || draw == have)
         return true;
-    if (draw.width() <= have.width() && draw.height() <= have.height()) {
+    const bool smaller = draw.width() <= have.width() && draw.height() <= have.height();
+    if (smaller && have == picture.fullSize) {
         QImage shrunk = AreaShrinker::shrunk(picture.image, draw);
         if (shrunk.isNull())
             return false;
         picture.image = std::move(shrunk);
         return true;
     }
-    return have == shrinkToFit(picture.fullSize, target.bound);
+    return !smaller && have == shrinkToFit(picture.fullSize, target.bound);
 }
 } // namespace
 
@@ -90,8 +93,14 @@ std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
     PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared, cancelled);
     decoder.setDrawSize(target.drawSize);
     std::optional<DecodedPicture> picture = decoder.decode(path);
-    if (picture)
-        fitToTarget(*picture, target);
+    // The window took another size while the picture was decoded (as it
+    // does when it opens maximized): decoded once more at the new one.
+    if (picture && !fitToTarget(*picture, target)) {
+        if (std::optional<DecodedPicture> again = decoder.decode(path)) {
+            fitToTarget(*again, target);
+            picture = std::move(again);
+        }
+    }
     return picture;
 }
 
