@@ -45,7 +45,6 @@ public:
     // inks); null when the memory is not there.
     static QImage shrunk(const QImage& picture, QSize size);
 
-private:
     // The source columns target column c covers: first, and how many; the
     // shares of the first and last (the others count whole), in units
     // where a source pixel is the target's width.
@@ -55,6 +54,8 @@ private:
         quint32 firstShare;
         quint32 lastShare;
     };
+
+private:
     void finishRow();
 
     QSize source_;
