@@ -12,10 +12,12 @@
 namespace {
 constexpr int workerThreads = 2;
 
-// Brings a decoded copy to the size target draws it at: the same smooth
-// scaling the view would do at paint, never enlarging. False when the copy
-// is too small for it (decoded for a smaller window) and must be decoded
-// again.
+// Whether a decoded copy can be drawn for target as it is: a picture
+// reaches the screen resampled once, by its decode. A copy decoded at
+// another size is decoded again rather than scaled a second time (false);
+// only one holding the file's own pixels is shrunk here, which is its one
+// resampling. A copy smaller than the drawn size is kept when the bound
+// allows no larger one.
 bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
     if (!target.drawSize)
         return true;
@@ -23,14 +25,31 @@ bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
     const QSize have = picture.image.size();
     if (draw.isEmpty() || draw == have)
         return true;
-    if (draw.width() <= have.width() && draw.height() <= have.height()) {
-        picture.image =
-            picture.image.format() == QImage::Format_RGB32
-                ? AreaShrinker::shrunk(picture.image, draw)
-                : picture.image.scaled(draw, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const bool smaller = draw.width() <= have.width() && draw.height() <= have.height();
+    if (smaller && have == picture.fullSize) {
+        QImage shrunk = AreaShrinker::shrunk(picture.image, draw);
+        if (shrunk.isNull())
+            return false;
+        picture.image = std::move(shrunk);
         return true;
     }
-    return have == shrinkToFit(picture.fullSize, target.bound);
+    return !smaller && have == shrinkToFit(picture.fullSize, target.bound);
+}
+
+// One decode, in a sandboxed helper where the program has them, here where
+// it has none or none could be started.
+std::optional<DecodedPicture> decodeOnce(const QString& path, const PictureTarget& target,
+                                         DecodeBudget* shared, const std::atomic_bool* cancelled) {
+    if (DecodeHelperPool* helpers = DecodeHelperPool::installed()) {
+        DecodeHelperPool::Result result =
+            helpers->decode(path, target.bound, PictureDecoder::defaultMemoryBudget,
+                            target.drawSize, shared, cancelled);
+        if (result.outcome != DecodeHelperPool::Outcome::Unavailable)
+            return std::move(result.picture);
+    }
+    PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared, cancelled);
+    decoder.setDrawSize(target.drawSize);
+    return decoder.decode(path);
 }
 } // namespace
 
@@ -88,22 +107,15 @@ std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
                                                        const PictureTarget& target,
                                                        DecodeBudget* shared,
                                                        const std::atomic_bool* cancelled) {
-    std::optional<DecodedPicture> picture;
-    DecodeHelperPool* helpers = DecodeHelperPool::installed();
-    DecodeHelperPool::Result result;
-    if (helpers)
-        result = helpers->decode(path, target.bound, PictureDecoder::defaultMemoryBudget,
-                                 target.drawSize, shared, cancelled);
-    if (helpers && result.outcome != DecodeHelperPool::Outcome::Unavailable) {
-        picture = std::move(result.picture);
-    } else {
-        PictureDecoder decoder(target.bound, PictureDecoder::defaultMemoryBudget, shared,
-                               cancelled);
-        decoder.setDrawSize(target.drawSize);
-        picture = decoder.decode(path);
+    std::optional<DecodedPicture> picture = decodeOnce(path, target, shared, cancelled);
+    // The window took another size while the picture was decoded (as it
+    // does when it opens maximized): decoded once more at the new one.
+    if (picture && !fitToTarget(*picture, target)) {
+        if (std::optional<DecodedPicture> again = decodeOnce(path, target, shared, cancelled)) {
+            fitToTarget(*again, target);
+            picture = std::move(again);
+        }
     }
-    if (picture)
-        fitToTarget(*picture, target);
     return picture;
 }
 

@@ -22,6 +22,7 @@
 #include "ui/Units.h"
 #include "ui/WaitCursor.h"
 
+#include <QScreen>
 #include <QTimer>
 
 frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideStepper& state,
@@ -83,6 +84,15 @@ void frmImage::Form_Load() {
     Timer1->start();
     SlideImage->setBackColor(Qt::black);
     state_.Direction = SlideStepper::Forwards;
+    // The window opens maximized: until the window system gives it that
+    // size, its pictures are decoded for its screen's available area, so
+    // that the first ones are decoded once at the size they are drawn at.
+    // Where a title bar takes some of it, they are decoded again when the
+    // window has its size, never scaled a second time.
+    if (!isVisible() && screen()) {
+        const QSize available = screen()->availableGeometry().size();
+        windowSize_->set(available, available, devicePixelRatioF());
+    }
     // Nothing is shown before the first tick, but its picture is decoded
     // now, so the first tick only swaps it in, as every later one does.
     prefetch();
@@ -133,11 +143,13 @@ void frmImage::ShowNextSlide() {
 
 void frmImage::followWindowSize() {
     // Before the window shows its size means nothing: what is decoded then
-    // is decoded at the screen's size and fitted when the decode is done.
+    // is decoded for the screen's available area, and decoded again if the
+    // window takes another size.
     if (!isVisible())
         return;
-    // Decodes under way fit their pictures to the new size when they are
-    // done; copies already made for an old one are of no use.
+    // Decodes under way decode their pictures again at the new size when
+    // they are done; copies already made for an old one are dropped rather
+    // than scaled a second time.
     if (windowSize_->set(frameGeometry().size(), size(), SlideImage->devicePixelRatioF()))
         Loader->dropPrepared();
 }

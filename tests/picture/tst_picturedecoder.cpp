@@ -241,7 +241,7 @@ private Q_SLOTS:
         QVERIFY(writeBytes(path, bmpBytes(testPattern(QSize(1000, 1000)), 24)));
         PictureDecoder small(QSize(100, 100), qint64(1) << 20);
         QVERIFY2(small.decode(path), qPrintable(small.errorString()));
-        PictureDecoder tight(QSize(100, 100), qint64(64) << 10);
+        PictureDecoder tight(QSize(100, 100), qint64(48) << 10);
         QVERIFY(!tight.decode(path));
         QCOMPARE(tight.errorString(), QStringLiteral("the picture needs more memory than allowed"));
         PictureDecoder roomy(QSize(100, 100));

@@ -31,6 +31,37 @@ private Q_SLOTS:
         QTRY_COMPARE(loader.pendingJobs(), 0);
         QCOMPARE(loader.cache().cost(), loader.cache().capacity());
     }
+
+    // A copy decoded ahead at another size (before the window had its
+    // size, or for a window since resized) is decoded again at the drawn
+    // size, not scaled a second time: the step shows what a decode at that
+    // size shows. Only a copy of the file's own pixels is shrunk.
+    void aCopyOfAnotherSizeIsDecodedAgain_data() {
+        QTest::addColumn<QSize>("bound");
+        QTest::addColumn<QSize>("drawn");
+        QTest::newRow("decoded larger") << QSize(800, 800) << QSize(601, 401);
+        QTest::newRow("decoded at full size") << QSize(4096, 4096) << QSize(601, 401);
+    }
+    void aCopyOfAnotherSizeIsDecodedAgain() {
+        QFETCH(QSize, bound);
+        QFETCH(QSize, drawn);
+        const QString grainy = dir.filePath("grainy.bmp");
+        QVERIFY(writeBytes(grainy, bmpBytes(photoLike(QSize(1499, 1001), 5), 24)));
+        PictureLoader loader(bound);
+        loader.want({grainy}, PictureTarget{bound, {}});
+        QTRY_COMPARE(loader.pendingJobs(), 0);
+        QCOMPARE(loader.cache().count(), 1);
+        const PictureTarget target{bound, [drawn](QSize) {
+                                       return drawn;
+                                   }};
+        const std::optional<DecodedPicture> taken = loader.take(grainy, target);
+        const std::optional<DecodedPicture> direct = PictureLoader::decodeNow(grainy, target);
+        QVERIFY(taken && direct);
+        QCOMPARE(taken->image.size(), drawn);
+        QCOMPARE(direct->image.size(), drawn);
+        const double mean = meanDifference(taken->image, direct->image);
+        QVERIFY2(mean < 0.01, qPrintable(QString::number(mean)));
+    }
 };
 KAVELO_TEST(PictureLoaderTest)
 

@@ -1,6 +1,5 @@
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/TiffDecoder.h"
-#include "picture/raster/BoxShrinker.h"
 #include "support/PictureFiles.h"
 #include "support/TestRegistry.h"
 
@@ -274,43 +273,6 @@ private Q_SLOTS:
             thread.join();
         for (const QImage& result : results)
             QCOMPARE(result, alone);
-    }
-
-    // Rows added together land in the same boxes as rows added one by one,
-    // and a row given as background but for a span (of any columns, or
-    // none) as the whole row.
-    void repeatedRowsShrinkAsSingleOnes_data() {
-        QTest::addColumn<QSize>("source");
-        QTest::addColumn<QSize>("target");
-        QTest::addColumn<int>("repeated");
-        QTest::newRow("across boxes") << QSize(7, 23) << QSize(3, 5) << 11;
-        QTest::newRow("past the end") << QSize(4, 9) << QSize(2, 4) << 50;
-        QTest::newRow("one row") << QSize(5, 6) << QSize(5, 6) << 1;
-        QTest::newRow("wide boxes") << QSize(40, 7) << QSize(3, 2) << 2;
-    }
-    void repeatedRowsShrinkAsSingleOnes() {
-        QFETCH(QSize, source);
-        QFETCH(QSize, target);
-        QFETCH(int, repeated);
-        QImage single(target, QImage::Format_RGB32);
-        QImage together(target, QImage::Format_RGB32);
-        BoxShrinker one(source, single);
-        BoxShrinker many(source, together);
-        QList<QRgb> row(source.width());
-        const QRgb background = qRgb(7, 8, 9);
-        for (int y = 0; y < source.height();) {
-            const int from = y * 5 % source.width();
-            const int to = y % 4 == 3 ? from : from + (source.width() - from) * (y % 3 + 1) / 3;
-            for (int x = 0; x < source.width(); ++x)
-                row[x] = x >= from && x < to ? qRgb(x * 30, y * 10, 200) : background;
-            const int count = std::min(repeated, source.height() - y);
-            for (int i = 0; i < count; ++i)
-                one.addRow(row.constData());
-            many.addSparseRows(row.constData(), from, to, background, repeated);
-            y += count;
-        }
-        QVERIFY(many.isComplete());
-        QCOMPARE(together, single);
     }
 };
 KAVELO_TEST(TiffDecoderTest)

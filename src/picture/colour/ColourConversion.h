@@ -41,7 +41,7 @@ public:
     // CMYK pictures travel as their inks in this format: the bytes C, M, Y,
     // K of each pixel in that order, each stored as the paper left white
     // (255 - ink, as Adobe's CMYK JPEGs store them). Qt's smooth scaling and
-    // the box shrinker average them channel by channel like any other
+    // the area shrinker average them channel by channel like any other
     // premultiplied picture, and no decoder makes this format otherwise.
     static constexpr QImage::Format inksFormat = QImage::Format_RGBA8888_Premultiplied;
 

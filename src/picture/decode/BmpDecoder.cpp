@@ -4,7 +4,7 @@
 
 #include "picture/decode/BmpHeader.h"
 #include "picture/decode/DecodeContext.h"
-#include "picture/raster/BoxShrinker.h"
+#include "picture/raster/AreaShrinker.h"
 #include "picture/raster/PictureFit.h"
 
 #include <QIODevice>
@@ -113,7 +113,7 @@ private:
     // rows only where drawn, and a wide run-length picture's row is
     // hundreds of megabytes that need not all be touched.
     std::unique_ptr<QRgb[]> pixels_;
-    BoxShrinker* shrinker_ = nullptr;
+    AreaShrinker* shrinker_ = nullptr;
     bool alpha_ = false;
     QString why_;
 };
@@ -340,13 +340,11 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
          h_.masks[3] != 0);
 
     // Everything held at once: one stored row, its pixels, the shrinker's
-    // sums, the shrunk picture and its copy turned the right way up, and
-    // the colour profile.
+    // sums, the shrunk picture and the colour profile.
     const QSize shown = context_.shownSize(stored);
     const qint64 shownBytes = qint64(shown.width()) * shown.height() * 4;
     const qint64 total = h_.rowBytes() + qint64(width_) * 5 + (qint64(1) << 10) +
-                         BoxShrinker::workingBytes(shown) + shownBytes * (h_.topDown ? 1 : 2) +
-                         h_.profileSize;
+                         AreaShrinker::workingBytes(shown) + shownBytes + h_.profileSize;
     if (!context_.reserve(total))
         return refuse(context_.isCancelled() ? "cancelled" : memoryMessage);
 
@@ -366,13 +364,14 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
     pixels_.reset(new (std::nothrow) QRgb[size_t(width_)]);
     if (!pixels_)
         return refuse(memoryMessage);
-    BoxShrinker shrinker(stored, image);
+    // Rows stored bottom-up go into the shrinker in that order and land in
+    // their mirrored rows.
+    AreaShrinker shrinker(stored, image,
+                          h_.topDown ? AreaShrinker::RowOrder::TopDown
+                                     : AreaShrinker::RowOrder::BottomUp);
     shrinker_ = &shrinker;
     if (!(h_.isRle() ? readRle() : readRows()) || !shrinker.isComplete())
         return failed();
-    // Rows stored bottom-up went into the shrinker in that order.
-    if (!h_.topDown)
-        image = std::move(image).mirrored(false, true);
     return DecodedPicture{std::move(image), stored, profile};
 }
 } // namespace

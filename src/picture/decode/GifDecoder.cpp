@@ -216,7 +216,7 @@ std::optional<DecodedPicture> GifReading::decode(QString& error) {
     if (image.isNull())
         return refuse(QString::fromLatin1(memoryMessage));
     row_.assign(size_t(screen_.width()), 0);
-    RowSink sink(screen_, image, alpha);
+    RowSink sink(screen_, image);
     // Rows above and below the frame are transparent.
     sink.addRows(row_.data(), visible_.isEmpty() ? screen_.height() : visible_.top());
     if (!visible_.isEmpty() && !(desc.Interlace ? readInterlaced(sink) : readRows(sink)))

@@ -324,7 +324,7 @@ std::optional<DecodedPicture> PngReading::decode(QString& error) {
     if (image.isNull())
         return fail(error, memoryMessage);
     std::vector<QRgb> row(width_);
-    RowSink sink(stored, image, alpha);
+    RowSink sink(stored, image);
     const bool read = interlace != PNG_INTERLACE_NONE ? readInterlaced(sink, alpha)
                                                       : readRows(sink, row.data(), alpha);
     if (!read || !sink.isComplete())

@@ -6,21 +6,16 @@
 #include <memory>
 
 class AreaShrinker;
-class BoxShrinker;
 
 // Where a decoder puts the rows it reads, top to bottom: straight into the
-// target where it is the source's size, else into the shrinker for its
-// kind of picture. Opaque pictures are averaged by the area they cover
-// (AreaShrinker); pictures with alpha, premultiplied, go through the box
-// shrinker, the one that takes alpha, as do sources wider or taller than
-// the area shrinker's sums hold. The one place the PNG, GIF and WebP
-// decoders choose how their rows are shrunk. Belongs to the decoding
-// thread.
+// target where it is the source's size, else into the one exact area
+// average every picture is shrunk by (premultiplied where it has alpha).
+// Belongs to the decoding thread.
 class RowSink {
 public:
     // target: allocated at the shown size, no larger than source; ARGB32
     // premultiplied when alpha, else RGB32.
-    RowSink(QSize source, QImage& target, bool alpha);
+    RowSink(QSize source, QImage& target);
     ~RowSink();
     RowSink(const RowSink&) = delete;
     RowSink& operator=(const RowSink&) = delete;
@@ -36,6 +31,5 @@ private:
     QSize source_;
     QImage& target_;
     std::unique_ptr<AreaShrinker> area_;
-    std::unique_ptr<BoxShrinker> box_;
     int row_ = 0;
 };

@@ -6,13 +6,11 @@
 #include <memory>
 
 class AreaShrinker;
-class BoxShrinker;
 
-// Takes a decoded picture's rows, top to bottom, and shrinks them into the
-// picture shown: opaque pictures with the area-averaging shrinker, pictures
-// with alpha (premultiplied ARGB rows) with the box shrinker, which keeps
-// the averages premultiplied. The one place the HEIF and JPEG XL decoders
-// shrink. Belongs to the decoding thread.
+// Takes a decoded picture's rows, top to bottom, and shrinks them by the
+// one exact area average into the picture shown, premultiplied where it has
+// alpha. The one place the HEIF and JPEG XL decoders shrink. Belongs to the
+// decoding thread.
 class ShownRows {
 public:
     // source: the decoded size; shown: no larger either way.
@@ -33,5 +31,4 @@ public:
 private:
     QImage image_;
     std::unique_ptr<AreaShrinker> area_;
-    std::unique_ptr<BoxShrinker> box_;
 };

@@ -6,7 +6,7 @@
 #include "picture/decode/TiffField.h"
 #include "picture/decode/TiffRowConverter.h"
 #include "picture/decode/TiffSampleRows.h"
-#include "picture/raster/BoxShrinker.h"
+#include "picture/raster/AreaShrinker.h"
 #include "picture/raster/LargeImage.h"
 #include "picture/raster/PictureFit.h"
 #include "picture/raster/UprightTurn.h"
@@ -224,7 +224,7 @@ bool TiffReading::reserveMemory() {
     const qint64 w = width_;
     const qint64 shownBytes = qint64(shown_.width()) * shown_.height() * 4;
     qint64 total = parts_ * 16 + largestPart_ + codecBytes + w * 4 +
-                   BoxShrinker::workingBytes(shrunk_) + shownBytes +
+                   AreaShrinker::workingBytes(shrunk_) + shownBytes +
                    (orientation_ > 1 && orientation_ <= 8 ? shownBytes : 0);
     if (compression_ == COMPRESSION_JPEG)
         total += w * samples_ * 32;
@@ -284,7 +284,7 @@ std::optional<DecodedPicture> TiffReading::readPicture() {
 
 // Every row, by the chosen reader, shrunk into image.
 bool TiffReading::readRows(TIFFRGBAImage& rgba, QImage& image) {
-    BoxShrinker shrinker(stored_, image);
+    AreaShrinker shrinker(stored_, image);
     bool read = false;
     if (sampleRows_)
         read = readSampleRows(*sampleRows_, shrinker);
@@ -325,7 +325,7 @@ QByteArray TiffReading::pixelProfile(TiffRowConverter* converter) {
     return {};
 }
 
-bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker) {
+bool TiffReading::readStrips(TiffRowConverter& converter, AreaShrinker& shrinker) {
     const quint32 rowsPerStrip = rowsPerStrip_;
     const size_t rowBytes = size_t(TIFFScanlineSize64(tiff_));
     std::vector<uchar> rows(wholeStrips_ ? size_t(TIFFStripSize64(tiff_)) : rowBytes);
@@ -354,7 +354,7 @@ bool TiffReading::readStrips(TiffRowConverter& converter, BoxShrinker& shrinker)
     return true;
 }
 
-bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker) {
+bool TiffReading::readTiles(TiffRowConverter& converter, AreaShrinker& shrinker) {
     const int tileWidth = int(tileWidth_);
     const int tileHeight = int(tileHeight_);
     const size_t across = (width_ + quint32(tileWidth) - 1) / quint32(tileWidth);
@@ -390,7 +390,7 @@ bool TiffReading::readTiles(TiffRowConverter& converter, BoxShrinker& shrinker) 
     return true;
 }
 
-bool TiffReading::readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker) {
+bool TiffReading::readSampleRows(TiffSampleRows& rows, AreaShrinker& shrinker) {
     if (rows.isFloat() && !rows.findRange())
         return false;
     std::vector<QRgb> pixels(width_);
@@ -403,7 +403,7 @@ bool TiffReading::readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker) {
 }
 
 // libtiff's RGBA pixels hold red in the low byte; they come premultiplied.
-bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker) {
+bool TiffReading::readThroughRgba(TIFFRGBAImage& rgba, AreaShrinker& shrinker) {
     const int band = band_;
     // Rows as stored: the orientation is applied with every other format's.
     rgba.req_orientation = ORIENTATION_TOPLEFT;

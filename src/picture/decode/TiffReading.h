@@ -7,7 +7,7 @@
 #include <optional>
 #include <tiffio.h>
 
-class BoxShrinker;
+class AreaShrinker;
 class DecodeContext;
 class TiffRowConverter;
 class TiffSampleRows;
@@ -49,10 +49,10 @@ private:
     QByteArray pixelProfile(TiffRowConverter* converter);
     qint64 readerBytes() const;
     bool readRows(TIFFRGBAImage& rgba, QImage& image);
-    bool readStrips(TiffRowConverter& converter, BoxShrinker& shrinker);
-    bool readTiles(TiffRowConverter& converter, BoxShrinker& shrinker);
-    bool readThroughRgba(TIFFRGBAImage& rgba, BoxShrinker& shrinker);
-    bool readSampleRows(TiffSampleRows& rows, BoxShrinker& shrinker);
+    bool readStrips(TiffRowConverter& converter, AreaShrinker& shrinker);
+    bool readTiles(TiffRowConverter& converter, AreaShrinker& shrinker);
+    bool readThroughRgba(TIFFRGBAImage& rgba, AreaShrinker& shrinker);
+    bool readSampleRows(TiffSampleRows& rows, AreaShrinker& shrinker);
     bool stillWanted(quint32 row);
 
     TIFF* tiff_;

@@ -199,7 +199,7 @@ std::optional<DecodedPicture> WebpReading::decode(QString& error) {
         std::unique_ptr<QRgb[]> row(new (std::nothrow) QRgb[size_t(canvas.width())]());
         if (!row)
             return fail(error, QString::fromLatin1(memoryMessage));
-        RowSink sink(canvas, image, alpha);
+        RowSink sink(canvas, image);
         sink.addRows(row.get(), placed.top());
         for (int y = placed.top(); y <= placed.bottom(); ++y) {
             const auto* source =

@@ -5,28 +5,46 @@
 #include <QtGlobal>
 #include <vector>
 
-// Shrinks an opaque picture fed to it row by row, top to bottom, into a
-// target image: each target pixel is the average of the source area it
-// covers, partly covered source pixels counted by the share they cover, as
-// a smooth scaling does. Holds one target row of sums, so the picture is
-// shrunk without ever being held whole. Pixels are 32-bit RGB; the target
-// is opaque. Source sides are at most 65,535 pixels (as in a JPEG file).
+// Shrinks a picture fed to it row by row into a target image: each target
+// pixel is the exact average of the source area it covers, every source
+// pixel counted by the share of it the target pixel covers (what
+// ImageMagick's -scale does). The one resampling rule for every decoder and
+// for pictures shrunk whole, so a picture looks the same whichever path
+// brought it to the screen. Holds one target row of sums, so the picture is
+// shrunk without ever being held whole.
+//
+// Pixels are 32-bit with four 8-bit channels, each averaged alike: opaque
+// RGB32 (the target written opaque), premultiplied ARGB32 (alpha averaged
+// with the colours, so the averages stay premultiplied) or inks. Rows come
+// top-down or bottom-up: the average is symmetric, so rows fed bottom-up
+// land in the mirrored target rows with the same values a top-down feed
+// gives. Source sides are at most 2^24 pixels.
 class AreaShrinker {
 public:
+    enum class RowOrder { TopDown, BottomUp };
+
     // target: allocated at the shrunk size, no larger than source either way.
-    AreaShrinker(QSize source, QImage& target);
+    AreaShrinker(QSize source, QImage& target, RowOrder order = RowOrder::TopDown);
 
     // Adds the next source row of source.width() pixels.
-    void addRow(const QRgb* row);
+    void addRow(const QRgb* row) { addSparseRows(row, 0, source_.width(), 0, 1); }
+    // Adds the same row count times, in the time of one row.
+    void addRows(const QRgb* row, int count) { addSparseRows(row, 0, source_.width(), 0, count); }
+    // The same for a row that is background but for pixels from to to
+    // (row[x] is read only there), in the time of those pixels and the
+    // target columns they fall in, plus one pass over the target width for
+    // each target row finished: a run-length row with a few pixels drawn
+    // costs those pixels.
+    void addSparseRows(const QRgb* row, int from, int to, QRgb background, int count);
     bool isComplete() const { return sourceRow_ == source_.height(); }
 
     // The working memory for shrinking into a target of the given size.
     static qint64 workingBytes(QSize target);
-    // A whole opaque picture (RGB32) shrunk to size, in pages of its own
-    // (largeImage); null when the memory is not there.
+    // A whole picture shrunk to size, in pages of its own (largeImage):
+    // opaque formats to RGB32, the others to premultiplied ARGB32 (inks stay
+    // inks); null when the memory is not there.
     static QImage shrunk(const QImage& picture, QSize size);
 
-private:
     // The source columns target column c covers: first, and how many; the
     // shares of the first and last (the others count whole), in units
     // where a source pixel is the target's width.
@@ -36,16 +54,22 @@ private:
         quint32 firstShare;
         quint32 lastShare;
     };
-    void addToRow(quint64 share);
+
+private:
     void finishRow();
 
     QSize source_;
     QImage& target_;
+    RowOrder order_;
+    bool opaque_;
     std::vector<Span> spans_;
-    // Per target column: blue, green, red of the current source row, then
-    // summed over the target row's share of source rows.
-    std::vector<quint32> rowSums_;
-    std::vector<quint64> boxSums_;
+    // Per target column: blue, green, red, alpha of the current source row
+    // less the background's share, then summed over the target row's share
+    // of source rows; the background's own sums over those rows are
+    // backSums_.
+    std::vector<qint64> rowSums_;
+    std::vector<qint64> boxSums_;
+    qint64 backSums_[4] = {};
     int sourceRow_ = 0;
     int targetRow_ = 0;
 };
