@@ -15,8 +15,7 @@
 
 namespace {
 const char* const memoryMessage = "the picture needs more memory than allowed";
-// libheif refuses pictures wider or taller than this; the area shrinker
-// takes sides up to 65,535.
+// libheif refuses pictures wider or taller than this.
 constexpr int maxSide = 65535;
 // What libheif's decode holds for each pixel, in bytes a sample: the
 // codec's own planes (up to 3 samples with alpha's, 4:4:4), libheif's copy

@@ -19,7 +19,8 @@ namespace {
 const char* const memoryMessage = "the picture needs more memory than allowed";
 // The file goes to libjxl in blocks of this size.
 constexpr qint64 blockBytes = qint64(1) << 20;
-// The area shrinker takes sides up to 65,535.
+// Sides past this are refused, as libheif and libjpeg refuse theirs: no
+// camera or screen makes them, and a file claiming them is hostile.
 constexpr quint32 maxSide = 65535;
 // Two workers speed a large picture up by about half again without taking
 // the whole machine from the slide show and the other decodes.
