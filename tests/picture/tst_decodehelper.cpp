@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -60,6 +61,18 @@ QStringList openDescriptors(pid_t pid) {
 // Decodes in the sandboxed helper process, with the helper it installs:
 // the same pictures as in process, the helper's walls, and what happens
 // when a helper crashes, hangs or is killed mid-picture.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool threadSanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool threadSanitizedBuild = true;
+#else
+constexpr bool threadSanitizedBuild = false;
+#endif
+#else
+constexpr bool threadSanitizedBuild = false;
+#endif
+
 class DecodeHelperTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
@@ -101,7 +114,9 @@ private Q_SLOTS:
             const QString path = folder.filePath(QLatin1String(name));
             arguments.replaceInStrings(QStringLiteral("IN"), source);
             arguments.replaceInStrings(QStringLiteral("OUT"), path);
-            if (QProcess::execute(program, arguments) == 0)
+            // Sanitized runs hide the tools (no children under TSan).
+            const QString tool = QStandardPaths::findExecutable(program);
+            if (!tool.isEmpty() && QProcess::execute(tool, arguments) == 0)
                 QTest::newRow(name) << path << true;
         };
         QTest::newRow("png") << source << true;
@@ -174,6 +189,10 @@ private Q_SLOTS:
         const QString network = QStringLiteral("/proc/%1/ns/net").arg(pid);
         if (QFile::symLinkTarget(network) == QFile::symLinkTarget("/proc/self/ns/net"))
             QSKIP("no user namespaces here: the filter alone keeps paths out");
+        // ThreadSanitizer's runtime keeps a thread of its own in the helper,
+        // and a process with threads cannot take a user namespace.
+        if (threadSanitizedBuild)
+            QSKIP("no empty root under ThreadSanitizer: the filter alone keeps paths out");
         QCOMPARE(
             QDir(QStringLiteral("/proc/%1/root").arg(pid))
                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden),
