@@ -18,8 +18,6 @@
 #include <vector>
 
 namespace {
-const char* const memoryMessage = "the picture needs more memory than allowed";
-const char* const cutShort = "the file is cut short";
 // Every pixel is converted and shrunk, about 3 ns each. Uncompressed
 // pixels must all be in the file, which bounds their work by its size;
 // run-length data of a few bytes can claim 16 million pixels a side and
@@ -123,10 +121,10 @@ bool BmpReading::readPalette() {
     palette_.assign(size_t(1) << h_.bitsPerPixel, qRgb(0, 0, 0));
     const qint64 bytes = qint64(h_.paletteCount) * h_.paletteEntryBytes;
     if (!device_.seek(h_.paletteOffset))
-        return fail(cutShort);
+        return fail(cutShortMessage);
     const QByteArray entries = device_.read(bytes);
     if (entries.size() != bytes)
-        return fail(cutShort);
+        return fail(cutShortMessage);
     const auto* e = reinterpret_cast<const uchar*>(entries.constData());
     for (int i = 0; i < h_.paletteCount; ++i, e += h_.paletteEntryBytes)
         palette_[size_t(i)] = qRgb(e[2], e[1], e[0]);
@@ -191,13 +189,13 @@ void BmpReading::convertRow(const uchar* s, QRgb* out) const {
 bool BmpReading::readRows() {
     const qint64 rowBytes = h_.rowBytes();
     if (!device_.seek(h_.dataOffset))
-        return fail(cutShort);
+        return fail(cutShortMessage);
     std::vector<uchar> row(static_cast<size_t>(rowBytes));
     for (qint64 y = 0; y < h_.height; ++y) {
         if (!stillWanted(y))
             return fail("cancelled");
         if (device_.read(reinterpret_cast<char*>(row.data()), rowBytes) != rowBytes)
-            return fail(cutShort);
+            return fail(cutShortMessage);
         convertRow(row.data(), pixels_.get());
         shrinker_->addRow(pixels_.get());
     }
@@ -216,7 +214,7 @@ void BmpReading::addIndexRow(const uchar* indexes, int from, int to, int count) 
 // or moving ahead. Pixels the data skips over keep palette index 0.
 bool BmpReading::readRle() {
     if (!device_.seek(h_.dataOffset))
-        return fail(cutShort);
+        return fail(cutShortMessage);
     const bool four = h_.compression == BmpHeader::Rle4;
     ByteReader in(device_);
     std::vector<uchar> row(size_t(width_), 0);
@@ -256,7 +254,7 @@ bool BmpReading::readRle() {
         if (count < 0 || code < 0) {
             // Data that stops after its last row has said all it holds.
             if (y < h_.height)
-                return fail(cutShort);
+                return fail(cutShortMessage);
             flushBlank();
             return true;
         }
@@ -279,7 +277,7 @@ bool BmpReading::readRle() {
             const int right = in.next();
             const int down = in.next();
             if (right < 0 || down < 0)
-                return fail(cutShort);
+                return fail(cutShortMessage);
             x += right;
             if (x > width_ || y + down > h_.height || (y + down == h_.height && x > 0))
                 return fail("the run-length data moves outside the picture");
@@ -299,18 +297,18 @@ bool BmpReading::readRle() {
                 if (!four || i % 2 == 0) {
                     value = in.next();
                     if (value < 0)
-                        return fail(cutShort);
+                        return fail(cutShortMessage);
                 }
                 row[size_t(x++)] = uchar(four ? (i % 2 ? value & 15 : value >> 4) : value);
             }
             if (bytes % 2 && in.next() < 0)
-                return fail(cutShort);
+                return fail(cutShortMessage);
         }
     }
     // The end code: the rows not reached keep index 0. A file shorter than
     // its header says was cut short and had the code appended.
     if (y < h_.height - 1 && h_.fileSize > device_.size())
-        return fail(cutShort);
+        return fail(cutShortMessage);
     if (y < h_.height && !nextRow())
         return fail("cancelled");
     blankRows += h_.height - y;
@@ -333,7 +331,7 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
     // Every row must be in the file; run-length data as long as its header says.
     const qint64 available = device_.size() - h_.dataOffset;
     if (h_.isRle() ? h_.dataSize > available : h_.rowBytes() * h_.height > available)
-        return refuse(cutShort);
+        return refuse(cutShortMessage);
     alpha_ =
         h_.bitsPerPixel == 64 ||
         ((h_.compression == BmpHeader::BitFields || h_.compression == BmpHeader::AlphaBitFields) &&

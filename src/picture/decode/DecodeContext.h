@@ -7,6 +7,10 @@
 
 class DecodeBudget;
 
+// The reasons every decoder gives for the refusals they share.
+inline constexpr const char* memoryMessage = "the picture needs more memory than allowed";
+inline constexpr const char* cutShortMessage = "the file is cut short";
+
 // What one decode may do: the size its picture is shown at most (upright),
 // the bytes it may hold at once, and whether its caller still wants it.
 // Belongs to the thread running the decode; only the shared budget and the

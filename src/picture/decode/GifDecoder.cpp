@@ -14,8 +14,6 @@
 #include <vector>
 
 namespace {
-const char* const memoryMessage = "the picture needs more memory than allowed";
-const char* const cutShort = "the file is cut short";
 // giflib's decoder state (its LZW tables, about 16 KB), the colour maps
 // and the frame's description.
 constexpr qint64 libraryBytes = qint64(64) << 10;
@@ -43,7 +41,7 @@ struct GifCloser {
 
 QString giflibError(int code) {
     if (code == D_GIF_ERR_READ_FAILED)
-        return QString::fromLatin1(cutShort);
+        return QString::fromLatin1(cutShortMessage);
     const char* text = GifErrorString(code);
     return text ? QString::fromUtf8(text) : QStringLiteral("the picture data cannot be read");
 }

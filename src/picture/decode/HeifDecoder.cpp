@@ -3,7 +3,7 @@
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/CodedColours.h"
 #include "picture/decode/DecodeContext.h"
-#include "picture/decode/ShownRows.h"
+#include "picture/decode/RowSink.h"
 
 #include <QIODevice>
 #include <QString>
@@ -14,7 +14,6 @@
 #include <vector>
 
 namespace {
-const char* const memoryMessage = "the picture needs more memory than allowed";
 // libheif refuses pictures wider or taller than this.
 constexpr int maxSide = 65535;
 // What libheif's decode holds for each pixel, in bytes a sample: the
@@ -155,8 +154,8 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
     const qint64 storedPixels = qint64(storedWidth) * storedHeight;
     const QSize shown = context.shownSize(upright);
     const qint64 total = device.size() + storedPixels * decodeSamplesPerPixel * (deep ? 2 : 1) +
-                         qint64(upright.width()) * 4 + ShownRows::bytes(shown) +
-                         ColourConversion::maxProfileBytes;
+                         qint64(upright.width()) * 4 + qint64(shown.width()) * shown.height() * 4 +
+                         RowSink::workingBytes(shown) + ColourConversion::maxProfileBytes;
     if (!context.reserve(total))
         return fail(context.isCancelled() ? QStringLiteral("cancelled")
                                           : QString::fromLatin1(memoryMessage));
@@ -201,9 +200,10 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
             return fail(QStringLiteral("the picture data cannot be read"));
     }
 
-    ShownRows rows(upright, shown, alpha);
-    if (!rows.isValid())
+    QImage shownImage(shown, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (shownImage.isNull())
         return fail(QString::fromLatin1(memoryMessage));
+    RowSink rows(upright, shownImage);
     std::vector<QRgb> row(size_t(upright.width()));
     const std::vector<uchar> table = colours.hdrTable(sampleBits);
     const uint top = (1u << sampleBits) - 1;
@@ -228,9 +228,9 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
                 row[size_t(x)] = pixel(table[line[0][x]], table[line[1][x]], table[line[2][x]],
                                        alpha ? line[3][x] : 255, premultiplied);
         }
-        rows.addRow(row.data());
+        rows.addRows(row.data());
     }
     if (!rows.isComplete())
         return fail(QStringLiteral("the picture data cannot be read"));
-    return DecodedPicture{rows.take(), upright, profile};
+    return DecodedPicture{std::move(shownImage), upright, profile};
 }

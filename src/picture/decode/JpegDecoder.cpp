@@ -37,8 +37,6 @@ namespace {
 // block then costs about 2 us (a 614-byte file declaring 65495 x 2018 took
 // 4 s). Refuses arithmetic-coded pictures above about 25 megapixels.
 constexpr qint64 arithmeticWeight = 16;
-const char* const memoryMessage = "the picture needs more memory than allowed";
-const char* const cutShortMessage = "the file is cut short";
 // libjpeg's own state beyond the buffers counted by size.
 constexpr qint64 codecBytes = qint64(256) << 10;
 constexpr size_t inputChunk = size_t(64) << 10;

@@ -2,7 +2,7 @@
 
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/DecodeContext.h"
-#include "picture/decode/ShownRows.h"
+#include "picture/decode/RowSink.h"
 
 #include <QByteArray>
 #include <QIODevice>
@@ -16,7 +16,6 @@
 #include <vector>
 
 namespace {
-const char* const memoryMessage = "the picture needs more memory than allowed";
 // The file goes to libjxl in blocks of this size.
 constexpr qint64 blockBytes = qint64(1) << 20;
 // Sides past this are refused, as libheif and libjpeg refuse theirs: no
@@ -105,7 +104,7 @@ std::optional<DecodedPicture> decodeJxl(QIODevice& device, DecodeContext& contex
             return fail(QStringLiteral("the picture data cannot be read"));
         case JXL_DEC_NEED_MORE_INPUT: {
             if (atEnd)
-                return fail(QStringLiteral("the file is cut short"));
+                return fail(QString::fromLatin1(cutShortMessage));
             const size_t unread = JxlDecoderReleaseInput(decoder.get());
             input.remove(0, input.size() - qsizetype(unread));
             const QByteArray block = device.read(blockBytes);
@@ -136,8 +135,9 @@ std::optional<DecodedPicture> decodeJxl(QIODevice& device, DecodeContext& contex
                 4 * (3 + qint64(info.num_extra_channels)) * (info.have_animation ? 2 : 1);
             const QSize shown = context.shownSize(upright);
             const qint64 total = pixelCount * (planeBytes + 4) + 2 * blockBytes +
-                                 qint64(upright.width()) * 4 + ShownRows::bytes(shown) +
-                                 ColourConversion::maxProfileBytes;
+                                 qint64(upright.width()) * 4 +
+                                 qint64(shown.width()) * shown.height() * 4 +
+                                 RowSink::workingBytes(shown) + ColourConversion::maxProfileBytes;
             if (!context.reserve(total))
                 return fail(context.isCancelled() ? QStringLiteral("cancelled")
                                                   : QString::fromLatin1(memoryMessage));
@@ -167,9 +167,11 @@ std::optional<DecodedPicture> decodeJxl(QIODevice& device, DecodeContext& contex
             if (!pixels)
                 return fail(QStringLiteral("the picture data cannot be read"));
             const bool alpha = info.alpha_bits > 0;
-            ShownRows rows(upright, context.shownSize(upright), alpha);
-            if (!rows.isValid())
+            QImage shown(context.shownSize(upright),
+                         alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+            if (shown.isNull())
                 return refuse();
+            RowSink rows(upright, shown);
             std::vector<QRgb> row(size_t(upright.width()));
             for (int y = 0; y < upright.height(); ++y) {
                 if (y % rowsBetweenChecks == 0 && context.isCancelled())
@@ -185,11 +187,11 @@ std::optional<DecodedPicture> decodeJxl(QIODevice& device, DecodeContext& contex
                     else
                         row[size_t(x)] = qPremultiply(qRgba(s[0], s[1], s[2], int(a)));
                 }
-                rows.addRow(row.data());
+                rows.addRows(row.data());
             }
             if (!rows.isComplete())
                 return fail(QStringLiteral("the picture data cannot be read"));
-            return DecodedPicture{rows.take(), upright, profile};
+            return DecodedPicture{std::move(shown), upright, profile};
         }
         default:
             break;

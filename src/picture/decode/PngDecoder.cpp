@@ -21,8 +21,6 @@
 #include <vector>
 
 namespace {
-const char* const memoryMessage = "the picture needs more memory than allowed";
-const char* const cutShort = "the file is cut short";
 // libpng takes sides up to 2^31; the shrinkers' sums hold 2^24.
 constexpr png_uint_32 maxSide = png_uint_32(1) << 24;
 // The largest chunk libpng may hold (a profile, inflated): a little more
@@ -73,7 +71,7 @@ void release(png_structp, png_voidp block) {
 void readDevice(png_structp png, png_bytep data, size_t length) {
     auto* session = static_cast<Session*>(png_get_io_ptr(png));
     if (session->device->read(reinterpret_cast<char*>(data), qint64(length)) != qint64(length))
-        png_error(png, cutShort);
+        png_error(png, cutShortMessage);
 }
 
 // Keeps libpng's first complaint and jumps back to the guard.
@@ -263,7 +261,7 @@ std::optional<DecodedPicture> PngReading::decode(QString& error) {
     if (pixels * pixelNanoseconds + storedBytes * storedByteNanoseconds > maxDecodeNanoseconds)
         return fail(error, "the picture is too large to decode");
     if (qint64(storedBytes) / maxDeflateRatio > session_.device->size())
-        return fail(error, cutShort);
+        return fail(error, cutShortMessage);
 
     const bool grey = !(colourType & PNG_COLOR_MASK_COLOR);
     const bool alpha =

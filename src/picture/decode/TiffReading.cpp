@@ -17,7 +17,6 @@
 #include <vector>
 
 namespace {
-const char* const memoryMessage = "the picture needs more memory than allowed";
 
 // The work one decode may take, in nanoseconds of one core of the
 // machine this was measured on. A file of a few hundred kilobytes can
@@ -117,7 +116,7 @@ bool TiffReading::measure() {
     parts_ = tiled_ ? TIFFNumberOfTiles(tiff_) : TIFFNumberOfStrips(tiff_);
     // Each strip or tile takes at least a byte of the file.
     if (parts_ > fileSize_)
-        return refuse(QStringLiteral("the file is cut short"));
+        return refuse(QString::fromLatin1(cutShortMessage));
     return true;
 }
 
@@ -184,11 +183,11 @@ bool TiffReading::partsWithinFile() {
         const quint64 bytes = TIFFGetStrileByteCountWithErr(tiff_, i, &failed);
         if (failed || bytes == 0 || offset > quint64(fileSize_) ||
             bytes > quint64(fileSize_) - offset)
-            return refuse(QStringLiteral("the file is cut short"));
+            return refuse(QString::fromLatin1(cutShortMessage));
         largestPart_ = std::max(largestPart_, qint64(bytes));
     }
     if (count == 0)
-        return refuse(QStringLiteral("the file is cut short"));
+        return refuse(QString::fromLatin1(cutShortMessage));
     return true;
 }
 

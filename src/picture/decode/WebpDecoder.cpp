@@ -15,8 +15,6 @@
 #include <webp/demux.h>
 
 namespace {
-const char* const memoryMessage = "the picture needs more memory than allowed";
-const char* const cutShort = "the file is cut short";
 // libwebp's state besides the pixels: the demuxer's frame list, the
 // lossy decoder's rows of macroblocks and the scaler's (counted by width).
 constexpr qint64 libraryBytes = qint64(512) << 10;
@@ -48,7 +46,7 @@ QByteArray chunk(const WebPDemuxer* demux, const char* fourcc) {
 QString statusMessage(VP8StatusCode status) {
     switch (status) {
     case VP8_STATUS_NOT_ENOUGH_DATA:
-        return QString::fromLatin1(cutShort);
+        return QString::fromLatin1(cutShortMessage);
     case VP8_STATUS_OUT_OF_MEMORY:
         return QString::fromLatin1(memoryMessage);
     case VP8_STATUS_UNSUPPORTED_FEATURE:
@@ -112,7 +110,7 @@ std::optional<DecodedPicture> WebpReading::decode(QString& error) {
     if (!demux || state == WEBP_DEMUX_PARSE_ERROR)
         return fail(error, QStringLiteral("not a WebP file"));
     if (state != WEBP_DEMUX_DONE)
-        return fail(error, QString::fromLatin1(cutShort));
+        return fail(error, QString::fromLatin1(cutShortMessage));
     const QSize canvas(int(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH)),
                        int(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT)));
     const uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
@@ -232,7 +230,7 @@ std::optional<DecodedPicture> decodeWebp(QIODevice& device, DecodeContext& conte
     }
     const QByteArray file = device.read(size);
     if (file.size() != size) {
-        error = QString::fromLatin1(cutShort);
+        error = QString::fromLatin1(cutShortMessage);
         return std::nullopt;
     }
     return WebpReading(file, context).decode(error);
