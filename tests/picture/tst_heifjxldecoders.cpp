@@ -25,31 +25,16 @@
 namespace {
 const QSize oneToOne(8192, 8192);
 
-const QString missing = QStringLiteral("missing");
-
-// Empty when the tool ran in dir, missing when it is not installed, else
-// its complaint.
-QString runTool(const QTemporaryDir& dir, const QString& program, const QStringList& arguments) {
-    if (QStandardPaths::findExecutable(program).isEmpty())
-        return missing;
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return program + QStringLiteral(": ") +
-               QString::fromLocal8Bit(process.readAllStandardError());
-    return {};
-}
-
 // A missing tool skips the test, a failing one fails it.
 #define CHECK_TOOL(result)                                                                         \
     do {                                                                                           \
         const QString outcome = (result);                                                          \
-        if (outcome == missing)                                                                    \
+        if (outcome == toolMissing)                                                                \
             QSKIP("a tool the test needs is not installed");                                       \
         QVERIFY2(outcome.isEmpty(), qPrintable(outcome));                                          \
     } while (false)
-#define RUN_TOOL(dir, program, ...) CHECK_TOOL(runTool(dir, QStringLiteral(program), {__VA_ARGS__}))
+#define RUN_TOOL(dir, program, ...)                                                                \
+    CHECK_TOOL(runTool(QStringLiteral(program), {__VA_ARGS__}, (dir).path()))
 
 // The pictures the encoders start from, made with ImageMagick: a plasma of
 // colours (seeded, so the same every run), the same with an alpha ramp from
@@ -64,7 +49,7 @@ QString makeSources(const QTemporaryDir& dir) {
         {"source.png", "-depth", "16", "source16.png"},
         {"-delay", "10", "source.png", "(", "source.png", "-negate", ")", "animation.gif"}};
     for (const QStringList& arguments : commands) {
-        const QString outcome = runTool(dir, QStringLiteral("convert"), arguments);
+        const QString outcome = runTool(QStringLiteral("convert"), arguments, dir.path());
         if (!outcome.isEmpty())
             return outcome;
     }
@@ -196,8 +181,8 @@ private Q_SLOTS:
         QFETCH(bool, alpha);
         QTemporaryDir dir;
         CHECK_TOOL(makeSources(dir));
-        CHECK_TOOL(runTool(dir, encoder, encode));
-        CHECK_TOOL(runTool(dir, reference, decode));
+        CHECK_TOOL(runTool(encoder, encode, dir.path()));
+        CHECK_TOOL(runTool(reference, decode, dir.path()));
         // The pixels as stored, before the colour step: the tools leave
         // colours as they are too.
         QFile file(dir.filePath(encode.contains("out.jxl")    ? "out.jxl"
@@ -260,7 +245,7 @@ private Q_SLOTS:
         // from the picture, and as a TIFF for tificc.
         RUN_TOOL(dir, "convert", "source.png", "-profile", "adobe.icc", "source.tif");
         RUN_TOOL(dir, "convert", "source.tif", "source.png");
-        CHECK_TOOL(runTool(dir, encoder, encode));
+        CHECK_TOOL(runTool(encoder, encode, dir.path()));
         RUN_TOOL(dir, "tificc", "-t", "1", "-b", "source.tif", "expected.tif");
 
         QFile stored(dir.filePath(file));
@@ -372,7 +357,7 @@ private Q_SLOTS:
         if (damage == QLatin1String("gigapixel")) {
             bytes = jxlClaimingGigapixel();
         } else {
-            CHECK_TOOL(runTool(dir, encoder, encode));
+            CHECK_TOOL(runTool(encoder, encode, dir.path()));
             QFile file(dir.filePath("out.heic"));
             QVERIFY(file.open(QIODevice::ReadOnly));
             bytes = file.readAll();

@@ -107,11 +107,7 @@ QByteArray lossyWebpHeader(int width, int height) {
 }
 
 QByteArray madeBy(const QStringList& command, const QString& output) {
-    if (QStandardPaths::findExecutable(command.first()).isEmpty())
-        return {};
-    QProcess process;
-    process.start(command.first(), command.mid(1));
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+    if (!runTool(command.first(), command.mid(1)).isEmpty())
         return {};
     return readBytes(output);
 }

@@ -41,13 +41,7 @@ QImage withAlpha(const QImage& picture) {
 }
 
 bool run(const QString& folder, const QStringList& command) {
-    if (command.first() == QLatin1String("convert"))
-        return runConvert(command.mid(1));
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(command.first(), command.mid(1));
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+    return runTool(command.first(), command.mid(1), folder).isEmpty();
 }
 
 // The command with its files' names in folder, behind any format prefix

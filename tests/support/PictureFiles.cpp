@@ -319,10 +319,23 @@ QString convertProgram() {
 }
 
 bool runConvert(const QStringList& arguments) {
+    return runTool(QStringLiteral("convert"), arguments).isEmpty();
+}
+
+const QString toolMissing = QStringLiteral("missing");
+
+QString runTool(const QString& program, const QStringList& arguments, const QString& folder) {
+    const QString tool = QStandardPaths::findExecutable(program);
+    if (tool.isEmpty())
+        return toolMissing;
     QProcess process;
-    process.start(convertProgram(), arguments);
-    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+    process.setWorkingDirectory(folder);
+    process.start(tool, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return program + QStringLiteral(": ") +
+               QString::fromLocal8Bit(process.readAllStandardError());
+    return {};
 }
 
 qint64 tiffTag(const QByteArray& tiff, int tag) {

@@ -70,6 +70,11 @@ QByteArray bmpBytes(const QImage& image, int bitsPerPixel,
 // Runs ImageMagick's convert; empty when it is not installed.
 QString convertProgram();
 bool runConvert(const QStringList& arguments);
+// Runs a tool (ImageMagick, an encoder, a format's reference decoder) in
+// folder: empty when it ran and succeeded, toolMissing when it is not on
+// the path (sanitized runs hide the tools), else what it complained of.
+extern const QString toolMissing;
+QString runTool(const QString& program, const QStringList& arguments, const QString& folder = {});
 
 // The first value of a tag in a TIFF's first directory, -1 when absent.
 qint64 tiffTag(const QByteArray& tiff, int tag);
