@@ -1,8 +1,13 @@
 #include "BenchSupport.h"
 
+#include "picture/sandbox/DecodeHelperPool.h"
 #include <QElapsedTimer>
 #include <QFile>
+
+#include <QList>
 #include <algorithm>
+#include <chrono>
+#include <unistd.h>
 
 namespace {
 // A "Field:   1234 kB" line of /proc/<process>/status.
@@ -32,6 +37,48 @@ qint64 peakResidentKbOf(qint64 pid) {
 bool resetPeakMemory() {
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
     return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+qint64 rollupKb(qint64 pid, const QByteArray& field) {
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : rollup.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+WholeProgramMemory::WholeProgramMemory()
+    : sampler_([this] {
+        const qint64 self = ::getpid();
+        while (!stopping_) {
+            QList<qint64> pids{self};
+            if (const DecodeHelperPool* helpers = DecodeHelperPool::installed())
+                for (const pid_t pid : helpers->helperPids())
+                    pids.append(pid);
+            qint64 resident = 0;
+            qint64 proportional = 0;
+            for (const qint64 pid : std::as_const(pids)) {
+                resident += std::max<qint64>(rollupKb(pid, "Rss:"), 0);
+                proportional += std::max<qint64>(rollupKb(pid, "Pss:"), 0);
+            }
+            peaks_.residentKb = std::max(peaks_.residentKb, resident);
+            peaks_.proportionalKb = std::max(peaks_.proportionalKb, proportional);
+            peaks_.helpers = std::max(peaks_.helpers, int(pids.size()) - 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }) {}
+
+WholeProgramMemory::~WholeProgramMemory() {
+    stop();
+}
+
+WholeProgramMemory::Peaks WholeProgramMemory::stop() {
+    stopping_ = true;
+    if (sampler_.joinable())
+        sampler_.join();
+    return peaks_;
 }
 
 double kbToMb(qint64 kb) {

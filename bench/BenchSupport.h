@@ -5,6 +5,8 @@
 // tests' support (support/PictureFiles.h, support/Fakes.h).
 
 #include <QString>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 class QElapsedTimer;
@@ -19,6 +21,31 @@ bool resetPeakMemory();
 // The peak resident size of another process (a decode helper).
 qint64 peakResidentKbOf(qint64 pid);
 double kbToMb(qint64 kb);
+// A "Field: 1234 kB" line of /proc/<pid>/smaps_rollup (Rss:, Pss:,
+// Private_Dirty:), in KiB; -1 when not there.
+qint64 rollupKb(qint64 pid, const QByteArray& field);
+
+// The whole program's memory while it runs: this process and its decode
+// helpers, read every few milliseconds on a thread of its own until
+// stopped. Resident sizes summed count the libraries the processes share
+// once for each; the proportional sizes (Pss) share them out, so their sum
+// is what the processes together take from the machine.
+class WholeProgramMemory {
+public:
+    WholeProgramMemory();
+    ~WholeProgramMemory();
+    struct Peaks {
+        qint64 residentKb = 0;
+        qint64 proportionalKb = 0;
+        int helpers = 0;
+    };
+    Peaks stop();
+
+private:
+    std::atomic_bool stopping_{false};
+    Peaks peaks_;
+    std::thread sampler_;
+};
 
 double elapsedMs(const QElapsedTimer& timer);
 

@@ -414,6 +414,7 @@ void burstShow(Rig& rig, const QStringList& pictures, int steps) {
     runEvents(settleMs);
     const qint64 before = residentKb();
     const bool reset = resetPeakMemory();
+    WholeProgramMemory whole;
     QElapsedTimer clock;
     clock.start();
     int unsettled = 0;
@@ -421,6 +422,7 @@ void burstShow(Rig& rig, const QStringList& pictures, int steps) {
         unsettled += burst(rig).settledMs < 0 ? 1 : 0;
         runEvents(settleMs);
     }
+    const WholeProgramMemory::Peaks peaks = whole.stop();
     std::printf(
         "show with bursts, %d steps in bursts of %d (JPEG, TIFF and BMP mixed): %.0f s; "
         "resident before %.0f MB, peak %.0f MB%s, after %.0f MB; %d messages%s\n",
@@ -428,6 +430,9 @@ void burstShow(Rig& rig, const QStringList& pictures, int steps) {
         kbToMb(before), kbToMb(peakResidentKb()), reset ? "" : " (peak not reset)",
         kbToMb(residentKb()), int(rig.world.prompter.messages.size()),
         unsettled ? qPrintable(QStringLiteral("; %1 bursts never settled").arg(unsettled)) : "");
+    std::printf("  the whole program with its %d decode helpers at its peak: resident %.0f MB "
+                "summed, %.0f MB proportional (shared libraries counted once)\n",
+                peaks.helpers, kbToMb(peaks.residentKb), kbToMb(peaks.proportionalKb));
     std::fflush(stdout);
 }
 } // namespace

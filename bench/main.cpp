@@ -15,6 +15,7 @@
 void benchColour();
 void benchFolders();
 void benchPictures();
+void benchHelper(int rounds);
 void benchPlayer();
 void benchSlideFile();
 int benchDecodeOne(const QString& path);
@@ -96,11 +97,13 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIntValue("KAVELO_DECODE_IN_PROCESS") != 1) {
         helpers.emplace();
         DecodeHelperPool::install(&*helpers);
+        // As the program starts them.
+        helpers->startAhead(2);
     }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Prints Kavelo's performance figures. Sections: pictures, folders, player, "
+        "Prints Kavelo's performance figures. Sections: pictures, helper, folders, player, "
         "colour, slidefile, show; all of them when none is named. show-pictures only makes "
         "the show's pictures and prints their folder."));
     parser.addHelpOption();
@@ -126,18 +129,25 @@ int main(int argc, char* argv[]) {
         QStringLiteral("brief"),
         QStringLiteral("The show section prints only the prepared steps, the bursts and the peak "
                        "memory of the show with bursts."));
-    parser.addOptions({pictures, ticks, longShow, screenSize, brief});
+    const QCommandLineOption rounds(
+        QStringLiteral("rounds"),
+        QStringLiteral("Decodes of each file in each way in the helper section (default 7)."),
+        QStringLiteral("count"), QStringLiteral("7"));
+    parser.addOptions({pictures, ticks, longShow, screenSize, brief, rounds});
     parser.process(app);
 
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
     QStringList sections = parser.positionalArguments();
     if (sections.isEmpty())
-        sections = {QStringLiteral("pictures"),  QStringLiteral("folders"),
-                    QStringLiteral("player"),    QStringLiteral("colour"),
-                    QStringLiteral("slidefile"), QStringLiteral("show")};
+        sections = {QStringLiteral("pictures"), QStringLiteral("helper"),
+                    QStringLiteral("folders"),  QStringLiteral("player"),
+                    QStringLiteral("colour"),   QStringLiteral("slidefile"),
+                    QStringLiteral("show")};
     for (const QString& section : std::as_const(sections)) {
         if (section == QStringLiteral("pictures"))
             benchPictures();
+        else if (section == QStringLiteral("helper"))
+            benchHelper(parser.value(rounds).toInt());
         else if (section == QStringLiteral("folders"))
             benchFolders();
         else if (section == QStringLiteral("player"))

@@ -43,6 +43,8 @@ int main(int argc, char* argv[]) {
     options.displayProfile = displayProfile;
     DecodeHelperPool helpers(options);
     DecodeHelperPool::install(&helpers);
+    // Two, for a preview and for a show's first picture and the one after.
+    helpers.startAhead(2);
 
     AppContext context;
     context.info = AppInfo::current();

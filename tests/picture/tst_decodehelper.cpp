@@ -296,6 +296,52 @@ private Q_SLOTS:
             QVERIFY(reaped(pid));
     }
 
+    // Helpers started ahead are the ones the first pictures get, and a
+    // picture mapped from one stays the program's to change.
+    void helpersStartedAheadServeTheFirstPictures() {
+        DecodeHelperPool::Options options;
+        options.size = 3;
+        DecodeHelperPool pool(options);
+        pool.startAhead(2);
+        QTRY_COMPARE_WITH_TIMEOUT(pool.helperPids().size(), 2, 20000);
+        const QList<pid_t> ahead = pool.startedPids();
+        DecodeHelperPool::Result first;
+        std::thread other([&] { first = decode(pool, big, QSize(800, 600)); });
+        DecodeHelperPool::Result second = decode(pool, big, QSize(800, 600));
+        other.join();
+        QVERIFY(first.picture && second.picture);
+        QCOMPARE(pool.startedPids(), ahead);
+        // Its pixels are a read-only mapping: a write makes the image copy
+        // itself rather than fault.
+        QImage& image = second.picture->image;
+        const QRgb before = image.pixel(0, 0);
+        image.bits()[0] = char(~image.constBits()[0]);
+        QVERIFY(image.pixel(0, 0) != before);
+        QCOMPARE(first.picture->image.pixel(0, 0), before);
+    }
+
+    // A helper left waiting gives back what its last picture took.
+    void idleHelperHandsMemoryBack() {
+        DecodeHelperPool pool(oneHelper());
+        QVERIFY(decode(pool, big, QSize(1920, 1080)).picture);
+        const pid_t pid = pool.helperPids().value(0);
+        const auto privateDirtyKb = [pid] {
+            QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+            if (!rollup.open(QIODevice::ReadOnly))
+                return qint64(-1);
+            for (const QByteArray& line : rollup.readAll().split('\n'))
+                if (line.startsWith("Private_Dirty:"))
+                    return line.mid(14).trimmed().split(' ').value(0).toLongLong();
+            return qint64(-1);
+        };
+        if (sanitizedBuild)
+            QSKIP("the sanitizers' allocator keeps its own pools");
+        QTRY_VERIFY2_WITH_TIMEOUT(privateDirtyKb() < 16 * 1024,
+                                  qPrintable(QString::number(privateDirtyKb())), 5000);
+        // And it still decodes.
+        QVERIFY(decode(pool, big, QSize(800, 600)).picture);
+    }
+
     // No helper to start: decodes go on in this process.
     void fallsBackWithoutHelper() {
         DecodeHelperPool pool(oneHelper(QStringLiteral("/nonexistent/kavelo-decode")));
@@ -307,6 +353,11 @@ private Q_SLOTS:
         DecodeHelperPool::install(nullptr);
         QVERIFY(picture);
         QCOMPARE(picture->image.size(), QSize(600, 400));
+        // Nor when the helpers were to be started ahead.
+        DecodeHelperPool ahead(oneHelper(QStringLiteral("/nonexistent/kavelo-decode")));
+        ahead.startAhead(2);
+        QTRY_VERIFY(ahead.unavailable());
+        QCOMPARE(int(decode(ahead, big).outcome), int(DecodeHelperPool::Outcome::Unavailable));
     }
 };
 KAVELO_TEST(DecodeHelperTest)

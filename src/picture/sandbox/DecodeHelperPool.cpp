@@ -84,9 +84,11 @@ void DecodeHelperPool::launch() {
         if (stopping_) {
             // None waits by then (the pool outlives its callers); were one
             // to, it would get its helper and the next call hears no.
-            for (auto& start : starts_)
-                start();
+            auto left = std::move(starts_);
             starts_.clear();
+            lock.unlock();
+            for (auto& start : left)
+                start();
             return;
         }
         auto start = std::move(starts_.front());
@@ -109,7 +111,8 @@ std::unique_ptr<HelperProcess> DecodeHelperPool::acquireHelper(QString& error) {
             idle_.pop_back();
             return helper;
         }
-        if (running_ < options_.size)
+        // One started ahead is nearer than one started now, behind it.
+        if (running_ < options_.size && startingAhead_ == 0)
             break;
         changed_.wait(lock);
     }
@@ -127,11 +130,7 @@ std::unique_ptr<HelperProcess> DecodeHelperPool::acquireHelper(QString& error) {
     lock.lock();
     if (!helper) {
         --running_;
-        if (!broken_ && !stopping_) {
-            broken_ = true;
-            std::fprintf(stderr, "kavelo: pictures are decoded without a sandbox: %s\n",
-                         qPrintable(*reason));
-        }
+        markBroken(*reason);
         changed_.notify_all();
         error = *reason;
         return nullptr;
@@ -139,6 +138,54 @@ std::unique_ptr<HelperProcess> DecodeHelperPool::acquireHelper(QString& error) {
     pids_.append(helper->pid());
     started_.append(helper->pid());
     return helper;
+}
+
+void DecodeHelperPool::markBroken(const QString& reason) {
+    if (broken_ || stopping_)
+        return;
+    broken_ = true;
+    std::fprintf(stderr, "kavelo: pictures are decoded without a sandbox: %s\n",
+                 qPrintable(reason));
+}
+
+void DecodeHelperPool::startAhead(int count) {
+    {
+        const std::lock_guard lock(mutex_);
+        for (; count > 0 && running_ < options_.size && !broken_ && !stopping_; --count) {
+            ++running_;
+            ++startingAhead_;
+            starts_.emplace_back([this] {
+                {
+                    // Not worth starting for a program on its way out.
+                    const std::lock_guard lock(mutex_);
+                    if (stopping_) {
+                        --running_;
+                        --startingAhead_;
+                        return std::unique_ptr<HelperProcess>();
+                    }
+                }
+                QString reason;
+                std::unique_ptr<HelperProcess> helper =
+                    HelperProcess::start(options_.executable, options_.displayProfile,
+                                         options_.memoryBudget, options_.startMs, reason);
+                {
+                    const std::lock_guard lock(mutex_);
+                    --startingAhead_;
+                    if (helper) {
+                        pids_.append(helper->pid());
+                        started_.append(helper->pid());
+                        idle_.push_back(std::move(helper));
+                    } else {
+                        --running_;
+                        markBroken(reason);
+                    }
+                }
+                changed_.notify_all();
+                return std::unique_ptr<HelperProcess>();
+            });
+        }
+    }
+    changed_.notify_all();
 }
 
 void DecodeHelperPool::giveBack(std::unique_ptr<HelperProcess> helper) {

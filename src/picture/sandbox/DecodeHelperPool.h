@@ -60,6 +60,11 @@ public:
     static void install(DecodeHelperPool* pool);
     static DecodeHelperPool* installed();
 
+    // Starts up to count helpers now, one after the other on the pool's
+    // thread, so that the first pictures do not wait for a helper's start
+    // (its warm-up decodes and sandbox take a tenth of a second or more).
+    void startAhead(int count);
+
     enum class Outcome { Decoded, Failed, HelperEnded, Unavailable };
     struct Result {
         std::optional<DecodedPicture> picture;
@@ -81,6 +86,9 @@ public:
 private:
     std::unique_ptr<HelperProcess> acquireHelper(QString& error);
     void giveBack(std::unique_ptr<HelperProcess> helper);
+    // Under mutex_: a helper could not be started; from now on pictures
+    // are decoded in process.
+    void markBroken(const QString& reason);
     void launch();
 
     const Options options_;
@@ -91,6 +99,7 @@ private:
     QList<pid_t> pids_;
     QList<pid_t> started_;
     int running_ = 0;
+    int startingAhead_ = 0;
     bool broken_ = false;
     bool stopping_ = false;
     std::deque<std::packaged_task<std::unique_ptr<HelperProcess>()>> starts_;

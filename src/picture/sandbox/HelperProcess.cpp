@@ -74,13 +74,16 @@ std::optional<DecodedPicture> mapPicture(int memfd, const HelperMessage& message
     // to it would change a picture on show.
     if (::fcntl(memfd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
         return std::nullopt;
+    // Read-only and populated here, on the worker: the event thread's first
+    // paint of the picture then takes no page faults, and the image, made
+    // over const pixels, copies itself should anything write to it.
     void* address =
-        ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_PRIVATE, memfd, 0);
+        ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED | MAP_POPULATE, memfd, 0);
     if (address == MAP_FAILED)
         return std::nullopt;
     auto* mapping = new Mapping{address, static_cast<size_t>(size)};
     DecodedPicture picture;
-    picture.image = QImage(static_cast<uchar*>(address), message.width, message.height,
+    picture.image = QImage(static_cast<const uchar*>(address), message.width, message.height,
                            message.bytesPerLine, QImage::Format(message.format), unmap, mapping);
     picture.fullSize = QSize(message.fullWidth, message.fullHeight);
     picture.iccProfile =

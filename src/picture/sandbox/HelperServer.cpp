@@ -13,12 +13,15 @@
 #include <QFile>
 #include <QImage>
 #include <cstdio>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 using Kind = HelperMessage::Kind;
+
+constexpr int idleTrimMs = 500;
 
 // Anything from the program that is not what the protocol says comes next
 // means it is gone or confused; the helper has nothing to save.
@@ -229,7 +232,15 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
     ready.flag = layers.namespaces;
     sendOrQuit(socket, ready);
     for (;;) {
-        const HelperSocket::Received got = HelperSocket::receive(socket, packet, fd);
+        // A decode leaves its freed buffers in the allocator's keeping, tens
+        // of megabytes after a large picture; a helper left waiting (the
+        // show paused on a picture, the explorer idle) hands them back,
+        // while one kept busy by a burst keeps them for its next picture.
+        HelperSocket::Received got = HelperSocket::receive(socket, packet, fd, idleTrimMs);
+        if (got == HelperSocket::Received::TimedOut) {
+            ::malloc_trim(0);
+            got = HelperSocket::receive(socket, packet, fd);
+        }
         if (got == HelperSocket::Received::Closed)
             quit(0);
         if (got != HelperSocket::Received::Packet)

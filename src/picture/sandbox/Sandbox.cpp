@@ -92,6 +92,8 @@ bool installFilter(int socket) {
           SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv), SCMP_SYS(write), SCMP_SYS(pwrite64),
           SCMP_SYS(lseek), SCMP_SYS(fstat), SCMP_SYS(close), SCMP_SYS(memfd_create),
           SCMP_SYS(ftruncate), SCMP_SYS(fcntl),
+          // Waiting on the socket for a while before handing memory back.
+          SCMP_SYS(poll), SCMP_SYS(ppoll),
           // Threads some scaling and the libraries start, and their locks.
           SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(rt_sigprocmask),
           SCMP_SYS(rt_sigreturn), SCMP_SYS(sched_yield), SCMP_SYS(sched_getaffinity),
