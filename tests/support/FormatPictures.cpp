@@ -24,6 +24,8 @@ QStringList encoderCommand(const QString& format) {
         return {"avifenc", "-s", "8", "source.png", "made.out"};
     if (format == QLatin1String("avif turned"))
         return {"avifenc", "-s", "8", "--irot", "1", "source.png", "made.out"};
+    if (format == QLatin1String("avif 10-bit mirrored"))
+        return {"avifenc", "-s", "8", "-d", "10", "--imir", "1", "source.png", "made.out"};
     if (format == QLatin1String("jxl"))
         return {"cjxl", "-d", "0", "source.png", "made.out"};
     if (format == QLatin1String("jxl turned"))
@@ -47,10 +49,13 @@ QString writeInFormat(const QDir& folder, const QString& name, const QString& fo
         if (!turned.write(image.transformed(QTransform().rotate(-90))))
             return turned.errorString();
     } else {
-        // irot 1 turns a quarter anticlockwise for display.
-        const QImage stored = format == QLatin1String("avif turned")
-                                  ? image.transformed(QTransform().rotate(90))
-                                  : image;
+        // irot 1 turns a quarter anticlockwise for display, imir 1 swaps
+        // left and right; 16 bits a sample make the AVIF 10.
+        const QImage stored =
+            format == QLatin1String("avif turned") ? image.transformed(QTransform().rotate(90))
+            : format == QLatin1String("avif 10-bit mirrored")
+                ? image.mirrored(true, false).convertToFormat(QImage::Format_RGBX64)
+                : image;
         if (!stored.save(folder.filePath(QStringLiteral("source.png")), "png"))
             return QStringLiteral("Qt cannot write the encoder's source");
     }
@@ -81,6 +86,7 @@ void addFormatRows() {
     row("hif", "DSCF0001.HIF", "heic", {96, 64});
     row("avif", "photo.AVIF", "avif", {96, 64});
     row("avif turned by irot", "turned.avif", "avif turned", {96, 64});
+    row("avif 10-bit mirrored", "mirror.avif", "avif 10-bit mirrored", {96, 64});
     row("jxl", "picture.jxl", "jxl", {96, 64});
     row("jxl turned by its orientation", "SCAN.JXL", "jxl turned", {96, 64});
 }

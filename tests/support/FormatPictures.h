@@ -14,6 +14,9 @@ class QImage;
 //   "avif"         avifenc
 //   "avif turned"  avifenc, the pixels stored a quarter turn right with an
 //                  irot box that turns them back
+//   "avif 10-bit mirrored"  avifenc at 10 bits, the pixels stored with
+//                  left and right swapped and an imir box that swaps them
+//                  back (which libheif 1.15 cannot do at that depth)
 //   "jxl"          cjxl, lossless
 //   "jxl turned"   cjxl from a JPEG stored a quarter turn left whose EXIF
 //                  says to turn it right, which cjxl keeps as the JPEG XL's
