@@ -183,7 +183,11 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
                           options.get());
     std::optional<QList<HeifTransform>> ownTransforms;
     if (e.code == heif_error_Unsupported_feature && deep) {
+        // libheif reads on through the same device: back where it left it.
+        const qint64 position = device.pos();
         ownTransforms = heifTransformsOf(device);
+        if (!device.seek(position))
+            ownTransforms.reset();
         // The picture turned whole, and its turned copy.
         if (!ownTransforms || !context.reserve(total + storedPixels * 8))
             return fail(context.isCancelled() || !ownTransforms
