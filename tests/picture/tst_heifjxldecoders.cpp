@@ -145,13 +145,24 @@ private Q_SLOTS:
             << "avifenc" << QStringList{"alpha.png", "out.avif"} << "avifdec"
             << QStringList{"-d", "8", "out.avif", "ref.png"} << size << true;
         // heif-convert cannot mirror (libheif 1.15 mirrors only what it
-        // decodes into planes, and only of 8 bits a sample: a mirrored
-        // picture of 10 bits is refused); the test turns avifdec's picture
-        // itself.
+        // decodes into planes, and only of 8 bits a sample, refusing deeper
+        // pictures, which the decoder then turns itself); the test turns
+        // avifdec's picture itself.
         QTest::newRow("avif turned and mirrored")
             << "avifenc" << QStringList{"--irot", "1", "--imir", "1", "source.png", "out.avif"}
             << "avifdec" << QStringList{"-d", "8", "out.avif", "ref.png"} << size.transposed()
             << false;
+        QTest::newRow("avif 10-bit mirrored left and right")
+            << "avifenc" << QStringList{"-d", "10", "--imir", "1", "source16.png", "out.avif"}
+            << "avifdec" << QStringList{"-d", "8", "out.avif", "ref.png"} << size << false;
+        QTest::newRow("avif 12-bit turned, then mirrored top and bottom")
+            << "avifenc" << QStringList{"-d", "12",     "-y", "444",          "--irot",
+                                        "3",  "--imir", "0",  "source16.png", "out.avif"}
+            << "avifdec" << QStringList{"-d", "8", "out.avif", "ref.png"} << size.transposed()
+            << false;
+        QTest::newRow("avif 10-bit alpha mirrored top and bottom")
+            << "avifenc" << QStringList{"-d", "10", "--imir", "0", "alpha.png", "out.avif"}
+            << "avifdec" << QStringList{"-d", "8", "out.avif", "ref.png"} << size << true;
         QTest::newRow("avif grid")
             << "avifenc" << QStringList{"-g", "2x2", "large.png", "out.avif"} << "avifdec"
             << QStringList{"-d", "8", "out.avif", "ref.png"} << QSize(256, 128) << false;
@@ -201,11 +212,15 @@ private Q_SLOTS:
         QImage expected = overBlack(QImage(dir.filePath("ref.png")));
         // avifdec leaves irot and imir to its caller: a quarter turn
         // anticlockwise, then left and right swapped.
-        if (encode.contains("--irot") && reference == QLatin1String("avifdec")) {
-            const int quarters = encode.at(encode.indexOf("--irot") + 1).toInt();
-            const bool leftRight = encode.at(encode.indexOf("--imir") + 1) == QLatin1String("1");
-            expected = expected.transformed(QTransform().rotate(-90 * quarters))
-                           .mirrored(leftRight, !leftRight);
+        if (reference == QLatin1String("avifdec")) {
+            const auto option = [&encode](const char* name) {
+                const qsizetype at = encode.indexOf(QLatin1String(name));
+                return at < 0 ? -1 : encode.at(at + 1).toInt();
+            };
+            expected =
+                expected.transformed(QTransform().rotate(-90 * std::max(option("--irot"), 0)));
+            if (option("--imir") >= 0)
+                expected = expected.mirrored(option("--imir") == 1, option("--imir") == 0);
         }
         QCOMPARE(expected.size(), fullSize);
         const double difference = meanDifference(picture->image, expected);

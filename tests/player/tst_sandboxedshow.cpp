@@ -1,7 +1,9 @@
 #include "picture/sandbox/DecodeHelperPool.h"
+#include "support/FormatPictures.h"
 #include "support/PictureFiles.h"
 #include "support/PlayerFixture.h"
 #include "support/TestRegistry.h"
+#include "ui/PictureView.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,12 +12,46 @@
 #include <csignal>
 
 // The player as the program runs it, every picture decoded in the helper
-// processes, with a helper that crashes on every BMP.
+// processes: each format played, and a helper that crashes on every BMP.
 class SandboxedShowTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
 private Q_SLOTS:
+    // Each format from its own encoder, played after a JPEG: the caption
+    // names it with its upright size and the screen shows its pixels the
+    // right way up.
+    void everyFormatPlays_data() { addFormatRows(); }
+    void everyFormatPlays() {
+        QFETCH(QString, name);
+        QFETCH(QString, format);
+        QFETCH(QSize, size);
+        const QDir folder(dir.path());
+        const QString made = writeInFormat(folder, name, format, testPattern(size));
+        if (made == toolMissing)
+            QSKIP("the format's encoder is not installed");
+        QVERIFY2(made.isEmpty(), qPrintable(made));
+        const QString first = writePicture(folder, "first.jpg", {400, 300});
+        const QString path = folder.filePath(name);
+        const SandboxedDecodes helpers;
+        PlayerFixture show({first, path});
+        frmImage& window = show.openStill();
+        show.step();
+        show.step();
+        const QByteArray upright =
+            QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toLatin1();
+        QCOMPARE(show.caption(), playerCaption(path, upright.constData(), "Forwards"));
+        QCOMPARE(show.messages(), 0);
+        QCOMPARE(window.PictureFile, path);
+        QCOMPARE(window.SlideImage->pictureSize(), size);
+        const QImage shown = shownPattern(*window.SlideImage);
+        QCOMPARE(patternMismatch(shown, true), QString());
+        QVERIFY2(qAbs(shown.width() * size.height() - shown.height() * size.width()) <=
+                     shown.width() + shown.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height())));
+        QVERIFY(helpers.used());
+    }
+
     void crashedHelperFailsOnlyItsPicture() {
         const QDir folder(dir.path());
         const QString a = writePicture(folder, "a.jpg", {400, 300});

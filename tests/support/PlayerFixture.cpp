@@ -1,6 +1,7 @@
 #include "support/PlayerFixture.h"
 
 #include "picture/PictureLoader.h"
+#include "picture/sandbox/DecodeHelperPool.h"
 
 #include <QScreen>
 #include <QTest>
@@ -47,4 +48,17 @@ void PlayerFixture::key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
 QString playerCaption(const QString& path, const char* size, const char* direction) {
     return path + QLatin1Char(' ') + QLatin1String(size) + QLatin1Char(' ') +
            QLatin1String(direction);
+}
+
+SandboxedDecodes::SandboxedDecodes()
+    : pool_(std::make_unique<DecodeHelperPool>()) {
+    DecodeHelperPool::install(pool_.get());
+}
+
+SandboxedDecodes::~SandboxedDecodes() {
+    DecodeHelperPool::install(nullptr);
+}
+
+bool SandboxedDecodes::used() const {
+    return !pool_->unavailable() && !pool_->startedPids().isEmpty();
 }

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <memory>
 
+class DecodeHelperPool;
+
 // A player window on its own slide list and fakes, opened as the explorer
 // opens it.
 struct PlayerFixture {
@@ -33,3 +35,18 @@ struct PlayerFixture {
 
 // The player's caption for a picture: "path WxH Direction".
 QString playerCaption(const QString& path, const char* size, const char* direction);
+
+// The program's own decode helpers (kavelo-decode beside the test) installed
+// for the object's life, as main installs them: the windows then decode
+// every picture in a sandboxed helper process, through the seccomp filter
+// and limits the program runs under.
+class SandboxedDecodes {
+public:
+    SandboxedDecodes();
+    ~SandboxedDecodes();
+    // True once some picture went to a helper: none failed to start.
+    bool used() const;
+
+private:
+    std::unique_ptr<DecodeHelperPool> pool_;
+};

@@ -3,6 +3,7 @@
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/CodedColours.h"
 #include "picture/decode/DecodeContext.h"
+#include "picture/decode/HeifTransforms.h"
 #include "picture/decode/RowSink.h"
 
 #include <QIODevice>
@@ -175,14 +176,35 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
     options->convert_hdr_to_8bit = 0;
     // Planar RGB rather than interleaved: libheif 1.15 mirrors (imir) only
     // planes of 8 bits a sample, after converting to what was asked for.
+    // A deeper mirrored picture it refuses, but decodes untransformed: the
+    // turns and mirrorings are then read from the file and applied here.
     heif_image* rawImage = nullptr;
     e = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_444,
                           options.get());
+    std::optional<QList<HeifTransform>> ownTransforms;
+    if (e.code == heif_error_Unsupported_feature && deep) {
+        // libheif reads on through the same device: back where it left it.
+        const qint64 position = device.pos();
+        ownTransforms = heifTransformsOf(device);
+        if (!device.seek(position))
+            ownTransforms.reset();
+        // The picture turned whole, and its turned copy.
+        if (!ownTransforms || !context.reserve(total + storedPixels * 8))
+            return fail(context.isCancelled() || !ownTransforms
+                            ? libraryMessage(e)
+                            : QString::fromLatin1(memoryMessage));
+        options->ignore_transformations = 1;
+        e = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_444,
+                              options.get());
+    }
     if (e.code != heif_error_Ok)
         return fail(libraryMessage(e));
     const std::unique_ptr<heif_image, ImageFree> image(rawImage);
     if (context.isCancelled())
         return fail(QStringLiteral("cancelled"));
+    // The size of the planes: upright, or as stored where the turns are
+    // still to be made.
+    const QSize decoded = ownTransforms ? QSize(storedWidth, storedHeight) : upright;
     const heif_channel channels[4] = {heif_channel_R, heif_channel_G, heif_channel_B,
                                       heif_channel_Alpha};
     const uint8_t* planes[4] = {};
@@ -194,22 +216,15 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
     const bool wide = sampleBits > 8;
     for (int c = 0; c < planeCount; ++c) {
         planes[c] = heif_image_get_plane_readonly(image.get(), channels[c], &strides[c]);
-        if (!planes[c] || heif_image_get_width(image.get(), channels[c]) != upright.width() ||
-            heif_image_get_height(image.get(), channels[c]) != upright.height() ||
+        if (!planes[c] || heif_image_get_width(image.get(), channels[c]) != decoded.width() ||
+            heif_image_get_height(image.get(), channels[c]) != decoded.height() ||
             heif_image_get_bits_per_pixel_range(image.get(), channels[c]) != sampleBits)
             return fail(QStringLiteral("the picture data cannot be read"));
     }
 
-    QImage shownImage(shown, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    if (shownImage.isNull())
-        return fail(QString::fromLatin1(memoryMessage));
-    RowSink rows(upright, shownImage);
-    std::vector<QRgb> row(size_t(upright.width()));
     const std::vector<uchar> table = colours.hdrTable(sampleBits);
     const uint top = (1u << sampleBits) - 1;
-    for (int y = 0; y < upright.height(); ++y) {
-        if (y % rowsBetweenChecks == 0 && context.isCancelled())
-            return fail(QStringLiteral("cancelled"));
+    const auto convertRow = [&](int y, QRgb* out) {
         const uint8_t* line[4] = {};
         for (int c = 0; c < planeCount; ++c)
             line[c] = planes[c] + qint64(y) * strides[c];
@@ -218,17 +233,46 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
             const auto sample = [&](int c, int x) {
                 return std::min<uint>(reinterpret_cast<const quint16*>(line[c])[x], top);
             };
-            for (int x = 0; x < upright.width(); ++x) {
+            for (int x = 0; x < decoded.width(); ++x) {
                 const uint a = alpha ? (sample(3, x) * 255 + top / 2) / top : 255;
-                row[size_t(x)] = pixel(table[sample(0, x)], table[sample(1, x)],
-                                       table[sample(2, x)], a, premultiplied);
+                out[x] = pixel(table[sample(0, x)], table[sample(1, x)], table[sample(2, x)], a,
+                               premultiplied);
             }
         } else {
-            for (int x = 0; x < upright.width(); ++x)
-                row[size_t(x)] = pixel(table[line[0][x]], table[line[1][x]], table[line[2][x]],
-                                       alpha ? line[3][x] : 255, premultiplied);
+            for (int x = 0; x < decoded.width(); ++x)
+                out[x] = pixel(table[line[0][x]], table[line[1][x]], table[line[2][x]],
+                               alpha ? line[3][x] : 255, premultiplied);
         }
-        rows.addRows(row.data());
+    };
+
+    const QImage::Format format =
+        alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage shownImage(shown, format);
+    if (shownImage.isNull())
+        return fail(QString::fromLatin1(memoryMessage));
+    RowSink rows(upright, shownImage);
+    if (ownTransforms) {
+        QImage stored(decoded, format);
+        if (stored.isNull())
+            return fail(QString::fromLatin1(memoryMessage));
+        for (int y = 0; y < decoded.height(); ++y) {
+            if (y % rowsBetweenChecks == 0 && context.isCancelled())
+                return fail(QStringLiteral("cancelled"));
+            convertRow(y, reinterpret_cast<QRgb*>(stored.scanLine(y)));
+        }
+        const QImage turned = transformed(stored, *ownTransforms);
+        if (turned.size() != upright)
+            return fail(QStringLiteral("the picture data cannot be read"));
+        for (int y = 0; y < upright.height(); ++y)
+            rows.addRows(reinterpret_cast<const QRgb*>(turned.constScanLine(y)));
+    } else {
+        std::vector<QRgb> row(size_t(upright.width()));
+        for (int y = 0; y < upright.height(); ++y) {
+            if (y % rowsBetweenChecks == 0 && context.isCancelled())
+                return fail(QStringLiteral("cancelled"));
+            convertRow(y, row.data());
+            rows.addRows(row.data());
+        }
     }
     if (!rows.isComplete())
         return fail(QStringLiteral("the picture data cannot be read"));
