@@ -171,7 +171,7 @@ void benchHelper(int rounds) {
         std::fflush(stdout);
     }
     printHelperMemory("after the decodes", pool.helperPids());
-    QThread::msleep(1000);
-    printHelperMemory("idle for a second", pool.helperPids());
+    QThread::msleep(4000);
+    printHelperMemory("idle for four seconds", pool.helperPids());
     std::printf("medians of %d rounds, in process and in one helper in turn\n", rounds);
 }

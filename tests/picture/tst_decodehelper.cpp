@@ -337,7 +337,7 @@ private Q_SLOTS:
         if (sanitizedBuild)
             QSKIP("the sanitizers' allocator keeps its own pools");
         QTRY_VERIFY2_WITH_TIMEOUT(privateDirtyKb() < 16 * 1024,
-                                  qPrintable(QString::number(privateDirtyKb())), 5000);
+                                  qPrintable(QString::number(privateDirtyKb())), 10000);
         // And it still decodes.
         QVERIFY(decode(pool, big, QSize(800, 600)).picture);
     }

@@ -21,7 +21,11 @@
 namespace {
 using Kind = HelperMessage::Kind;
 
-constexpr int idleTrimMs = 500;
+// Long enough that pictures previewed one after the other, or a burst of
+// steps, reuse the memory of the one before (a fresh page costs a fault
+// and zeroing, a tenth of a large decode's time), short enough that a
+// paused show or an idle explorer does not keep it.
+constexpr int idleTrimMs = 3000;
 
 // Anything from the program that is not what the protocol says comes next
 // means it is gone or confused; the helper has nothing to save.
@@ -214,6 +218,10 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
         ColourConversion::setDisplayProfile(readProfile(fd, setup->shared));
         ::close(fd);
     }
+    // Large buffers kept for the next picture rather than mapped afresh
+    // and given back after each; the idle trim below hands them back.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
     warmUp();
     // What it holds from here on: its socket, and a picture and a memfd at a
     // time. Sanitized builds keep stderr, where their reports go.
@@ -233,9 +241,9 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
     sendOrQuit(socket, ready);
     for (;;) {
         // A decode leaves its freed buffers in the allocator's keeping, tens
-        // of megabytes after a large picture; a helper left waiting (the
-        // show paused on a picture, the explorer idle) hands them back,
-        // while one kept busy by a burst keeps them for its next picture.
+        // of megabytes after a large picture; a helper left waiting (a show
+        // between steps, the explorer idle) hands them back, while one kept
+        // busy by a burst or by previews keeps them for its next picture.
         HelperSocket::Received got = HelperSocket::receive(socket, packet, fd, idleTrimMs);
         if (got == HelperSocket::Received::TimedOut) {
             ::malloc_trim(0);
