@@ -1,5 +1,6 @@
 #include "BenchShow.h"
 #include "BenchSupport.h"
+#include "FormatPictures.h"
 #include "ShowPictures.h"
 #include "picture/sandbox/DecodeHelperPool.h"
 
@@ -14,6 +15,7 @@
 // Each topic's benchmarks; every one prints its own figures.
 void benchColour();
 void benchFolders();
+void benchFormats(const QString& folder, const QString& only);
 void benchPictures();
 void benchPlayer();
 void benchSlideFile();
@@ -101,7 +103,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Prints Kavelo's performance figures. Sections: pictures, folders, player, "
-        "colour, slidefile, show; all of them when none is named. show-pictures only makes "
+        "colour, slidefile, show; all of them when none is named. formats (HEIC, AVIF, WebP "
+        "and PNG against their libraries' tools) runs only when named. show-pictures only makes "
         "the show's pictures and prints their folder."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("section"), QStringLiteral("Sections to run."),
@@ -126,7 +129,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("brief"),
         QStringLiteral("The show section prints only the prepared steps, the bursts and the peak "
                        "memory of the show with bursts."));
-    parser.addOptions({pictures, ticks, longShow, screenSize, brief});
+    const QCommandLineOption only(
+        QStringLiteral("only"),
+        QStringLiteral("The formats section times only the rows whose file or tool names this."),
+        QStringLiteral("text"));
+    parser.addOptions({pictures, ticks, longShow, screenSize, brief, only});
     parser.process(app);
 
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
@@ -138,6 +145,8 @@ int main(int argc, char* argv[]) {
     for (const QString& section : std::as_const(sections)) {
         if (section == QStringLiteral("pictures"))
             benchPictures();
+        else if (section == QStringLiteral("formats"))
+            benchFormats(formatPictureFolder({}), parser.value(only));
         else if (section == QStringLiteral("folders"))
             benchFolders();
         else if (section == QStringLiteral("player"))
