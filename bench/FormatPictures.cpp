@@ -125,6 +125,9 @@ FormatPictures ensureFormatPictures(const QString& folder) {
                           .arg(QLatin1String(encoding.name))
                           .arg(encoding.size.width())
                           .arg(encoding.size.height()),
+                      QStringLiteral("%1 %2 MP")
+                          .arg(QString::fromLatin1(encoding.name).section(QLatin1Char(' '), 0, 0))
+                          .arg(qint64(encoding.size.width()) * encoding.size.height() / 1000000),
                       {}};
         for (int i = 0; i < picturesOfEach && pictures.ok; ++i) {
             const QString path = named(dir, encoding, i);

@@ -13,6 +13,8 @@
 struct FormatSet {
     // "HEIC 4000x3000" and the like.
     QString name;
+    // "HEIC 12 MP", for the show's table.
+    QString shortName;
     QStringList files;
 };
 

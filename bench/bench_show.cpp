@@ -6,6 +6,7 @@
 
 #include "BenchShow.h"
 #include "BenchSupport.h"
+#include "FormatPictures.h"
 #include "PaintWatch.h"
 #include "ShowPictures.h"
 #include "picture/PictureLoader.h"
@@ -38,6 +39,10 @@ namespace {
 // Longer than any decode of these pictures, so that a player decoding
 // ahead has its next picture ready.
 constexpr int settleMs = 1000;
+// The same for the formats' pictures: a HEIC or AVIF takes a second or
+// more on a loaded machine, and two are decoded ahead.
+constexpr int formatSettleMs = 3000;
+constexpr int formatSteps = 12;
 // A step that has not painted by then is reported as lost.
 constexpr int giveUpMs = 15000;
 // A burst: Enter held or pressed fast.
@@ -83,7 +88,7 @@ void printRow(const char* kind, const char* mode, const char* action,
               const std::vector<double>& ms) {
     if (ms.empty())
         return;
-    std::printf("  %-14s %-11s %-7s %8.1f %8.1f %8.1f %8.1f %6zu\n", kind, mode, action,
+    std::printf("  %-16s %-11s %-7s %8.1f %8.1f %8.1f %8.1f %6zu\n", kind, mode, action,
                 percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 0.99),
                 *std::max_element(ms.begin(), ms.end()), ms.size());
 }
@@ -148,7 +153,7 @@ struct Rig : PlayerFixture {
 // Steps through pictures, waiting settleMs before each step when
 // prefetched, and prints a row for each action and one for all of them.
 void stepFigures(Rig& rig, const char* kind, const QStringList& pictures, int steps,
-                 bool prefetched) {
+                 bool prefetched, int settle = settleMs) {
     rig.restart(pictures);
     rig.timed(Action::Return); // the first picture: nothing can be ahead of it
     std::map<Action, std::vector<double>> byAction;
@@ -157,7 +162,7 @@ void stepFigures(Rig& rig, const char* kind, const QStringList& pictures, int st
     for (int i = 0; i < steps; ++i) {
         const Action action = showRound[i % std::size(showRound)];
         if (prefetched)
-            runEvents(settleMs);
+            runEvents(settle);
         const double ms = rig.timed(action);
         if (ms < 0) {
             ++lost;
@@ -456,20 +461,34 @@ void benchShow(const ShowBenchOptions& options) {
                 rig.window->frameGeometry().height(), PictureView::decodeBound().width(),
                 PictureView::decodeBound().height());
 
+    // Made before the clock starts: the first run encodes them.
+    const FormatPictures formats =
+        options.formats ? ensureFormatPictures(formatPictureFolder({})) : FormatPictures{};
+    if (options.formats && !formats.ok)
+        return;
+
     QElapsedTimer section;
     section.start();
     std::printf("tick or key to picture painted, ms (prefetched: %d ms wait before each "
-                "step; cold: steps back to back)\n",
-                settleMs);
-    std::printf("  %-14s %-11s %-7s %8s %8s %8s %8s %6s\n", "pictures", "mode", "action", "median",
+                "step, %d ms for HEIC, AVIF, WebP and PNG; cold: steps back to back)\n",
+                settleMs, formatSettleMs);
+    std::printf("  %-16s %-11s %-7s %8s %8s %8s %8s %6s\n", "pictures", "mode", "action", "median",
                 "p90", "p99", "max", "steps");
+    // A prepared step shows a picture decoded ahead, whatever its format
+    // was: the formats' rows show that it takes as long as a JPEG's.
     if (options.brief) {
         stepFigures(rig, "JPEG 24 MP", set.jpegs, 24, true);
+        for (const FormatSet& format : formats.sets)
+            stepFigures(rig, qPrintable(format.shortName), format.files, formatSteps, true,
+                        formatSettleMs);
     } else {
         for (const bool prefetched : {true, false}) {
             stepFigures(rig, "JPEG 24 MP", set.jpegs, 24, prefetched);
             stepFigures(rig, "TIFF LZW 24 MP", set.tiffs, 24, prefetched);
             stepFigures(rig, "BMP 24 MP", set.bmps, 8, prefetched);
+            for (const FormatSet& format : formats.sets)
+                stepFigures(rig, qPrintable(format.shortName), format.files, formatSteps,
+                            prefetched, formatSettleMs);
         }
     }
     burstFigures(rig, set.jpegs, 2);

@@ -133,7 +133,10 @@ int main(int argc, char* argv[]) {
         QStringLiteral("only"),
         QStringLiteral("The formats section times only the rows whose file or tool names this."),
         QStringLiteral("text"));
-    parser.addOptions({pictures, ticks, longShow, screenSize, brief, only});
+    const QCommandLineOption formats(
+        QStringLiteral("formats"),
+        QStringLiteral("The show section steps through HEIC, AVIF, WebP and PNG pictures too."));
+    parser.addOptions({pictures, ticks, longShow, screenSize, brief, only, formats});
     parser.process(app);
 
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
@@ -164,10 +167,11 @@ int main(int argc, char* argv[]) {
                 QStringList{QStringLiteral("--pictures"), pictureFolder, QStringLiteral("--ticks"),
                             parser.value(ticks), QStringLiteral("--long-steps"),
                             parser.value(longShow)} +
-                (parser.isSet(brief) ? QStringList{QStringLiteral("--brief")} : QStringList{}));
+                (parser.isSet(brief) ? QStringList{QStringLiteral("--brief")} : QStringList{}) +
+                (parser.isSet(formats) ? QStringList{QStringLiteral("--formats")} : QStringList{}));
         else if (section == QStringLiteral("show"))
             benchShow({pictureFolder, parser.value(ticks).toInt(), parser.value(longShow).toInt(),
-                       parser.isSet(brief)});
+                       parser.isSet(brief), parser.isSet(formats)});
         else
             std::printf("unknown section %s\n", qPrintable(section));
         std::fflush(stdout);
