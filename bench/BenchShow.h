@@ -11,6 +11,9 @@ struct ShowBenchOptions {
     int longSteps = 300;
     // Only the prepared steps, the bursts and the peak memory.
     bool brief = false;
+    // Steps through each of the formats' pictures too (FormatPictures.h),
+    // prefetched, and cold unless brief.
+    bool formats = false;
 };
 
 // Figures for a slide show as the user sees it: key or tick to picture on

@@ -1,5 +1,6 @@
 #include "BenchShow.h"
 #include "BenchSupport.h"
+#include "FormatPictures.h"
 #include "ShowPictures.h"
 #include "picture/sandbox/DecodeHelperPool.h"
 
@@ -14,6 +15,7 @@
 // Each topic's benchmarks; every one prints its own figures.
 void benchColour();
 void benchFolders();
+void benchFormats(const QString& folder, const QString& only);
 void benchPictures();
 void benchHelper(int rounds);
 void benchPlayer();
@@ -104,7 +106,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Prints Kavelo's performance figures. Sections: pictures, helper, folders, player, "
-        "colour, slidefile, show; all of them when none is named. show-pictures only makes "
+        "colour, slidefile, show; all of them when none is named. formats (HEIC, AVIF, WebP "
+        "and PNG against their libraries' tools) runs only when named. show-pictures only makes "
         "the show's pictures and prints their folder."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("section"), QStringLiteral("Sections to run."),
@@ -133,7 +136,14 @@ int main(int argc, char* argv[]) {
         QStringLiteral("rounds"),
         QStringLiteral("Decodes of each file in each way in the helper section (default 7)."),
         QStringLiteral("count"), QStringLiteral("7"));
-    parser.addOptions({pictures, ticks, longShow, screenSize, brief, rounds});
+    const QCommandLineOption only(
+        QStringLiteral("only"),
+        QStringLiteral("The formats section times only the rows whose file or tool names this."),
+        QStringLiteral("text"));
+    const QCommandLineOption formats(
+        QStringLiteral("formats"),
+        QStringLiteral("The show section steps through HEIC, AVIF, WebP and PNG pictures too."));
+    parser.addOptions({pictures, ticks, longShow, screenSize, brief, rounds, only, formats});
     parser.process(app);
 
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
@@ -148,6 +158,8 @@ int main(int argc, char* argv[]) {
             benchPictures();
         else if (section == QStringLiteral("helper"))
             benchHelper(parser.value(rounds).toInt());
+        else if (section == QStringLiteral("formats"))
+            benchFormats(formatPictureFolder({}), parser.value(only));
         else if (section == QStringLiteral("folders"))
             benchFolders();
         else if (section == QStringLiteral("player"))
@@ -165,10 +177,11 @@ int main(int argc, char* argv[]) {
                 QStringList{QStringLiteral("--pictures"), pictureFolder, QStringLiteral("--ticks"),
                             parser.value(ticks), QStringLiteral("--long-steps"),
                             parser.value(longShow)} +
-                (parser.isSet(brief) ? QStringList{QStringLiteral("--brief")} : QStringList{}));
+                (parser.isSet(brief) ? QStringList{QStringLiteral("--brief")} : QStringList{}) +
+                (parser.isSet(formats) ? QStringList{QStringLiteral("--formats")} : QStringList{}));
         else if (section == QStringLiteral("show"))
             benchShow({pictureFolder, parser.value(ticks).toInt(), parser.value(longShow).toInt(),
-                       parser.isSet(brief)});
+                       parser.isSet(brief), parser.isSet(formats)});
         else
             std::printf("unknown section %s\n", qPrintable(section));
         std::fflush(stdout);

@@ -63,7 +63,7 @@ QStringList inFolder(const QString& folder, QStringList command) {
 // own rendering: at full size, and shrunk against ImageMagick's exact area
 // average of that rendering (-scale), both within a level on average. The
 // shrunk rows check libwebp's scaling too, which the WebP decoder uses in
-// place of the shrinkers.
+// place of the shrinkers, and its shrinking of a lossy picture's samples.
 class WebFormatsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -121,6 +121,12 @@ private Q_SLOTS:
         const QString dwebp = QStringLiteral("d.png");
         const QStringList decode = {"dwebp", "-quiet", "t.webp", "-o", "d.png"};
         row("webp lossy", {{"cwebp", "-quiet", "-q", "90", "source.png", "-o", "t.webp"}, decode},
+            webp, dwebp);
+        // Odd sides: the last chroma column and row cover one pixel each.
+        row("webp lossy of odd size",
+            {{"cwebp", "-quiet", "-q", "90", "-crop", "0", "0", "315", "235", "source.png", "-o",
+              "t.webp"},
+             decode},
             webp, dwebp);
         row("webp lossless",
             {{"cwebp", "-quiet", "-lossless", "source.png", "-o", "t.webp"}, decode}, webp, dwebp);

@@ -224,11 +224,20 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
 
     const std::vector<uchar> table = colours.hdrTable(sampleBits);
     const uint top = (1u << sampleBits) - 1;
+    // Opaque 8-bit samples that are already what is shown, as nearly every
+    // camera's are: packed as they are, in a loop the compiler widens.
+    const bool plain = !wide && !alpha && !colours.isHdr();
     const auto convertRow = [&](int y, QRgb* out) {
         const uint8_t* line[4] = {};
         for (int c = 0; c < planeCount; ++c)
             line[c] = planes[c] + qint64(y) * strides[c];
-        if (wide) {
+        if (plain) {
+            const uint8_t* r = line[0];
+            const uint8_t* g = line[1];
+            const uint8_t* b = line[2];
+            for (int x = 0; x < decoded.width(); ++x)
+                out[x] = 0xff000000u | uint(r[x]) << 16 | uint(g[x]) << 8 | b[x];
+        } else if (wide) {
             // Samples of more than 8 bits are 16-bit words in native order.
             const auto sample = [&](int c, int x) {
                 return std::min<uint>(reinterpret_cast<const quint16*>(line[c])[x], top);

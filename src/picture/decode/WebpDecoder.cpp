@@ -9,6 +9,7 @@
 
 #include <QIODevice>
 #include <QString>
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <webp/decode.h>
@@ -84,6 +85,106 @@ VP8StatusCode decodeInto(const WebPData& frame, QImage& image, bool alpha) {
     const VP8StatusCode status = WebPDecode(frame.bytes, frame.size, &config);
     WebPFreeDecBuffer(&config.output);
     return status;
+}
+
+// libwebp's own conversion of a lossy picture's samples (BT.601, studio
+// range) in its fixed point, as its RGB output does it: the luma scaled by
+// 19077 / 2^14 and each chroma by its weight, in 6 fractional bits.
+inline int clip8(int v) {
+    return (v & ~((256 << 6) - 1)) == 0 ? v >> 6 : v < 0 ? 0 : 255;
+}
+inline int multHi(int v, int coefficient) {
+    return (v * coefficient) >> 8;
+}
+inline QRgb rgbOfYuv(int y, int u, int v) {
+    const int luma = multHi(y, 19077);
+    return qRgb(clip8(luma + multHi(v, 26149) - 14234),
+                clip8(luma - multHi(u, 6419) - multHi(v, 13320) + 8708),
+                clip8(luma + multHi(u, 33050) - 17685));
+}
+
+// An opaque lossy frame shrunk through its samples: libwebp decodes the
+// luma and half-size chroma planes (a third of the bytes of RGB, and none
+// of its conversion), the rows go through the area average with each
+// pixel's luma and chroma in place of red, green and blue (the chroma
+// interpolated as libwebp's RGB output does), and only the shrunk pixels
+// are turned into RGB. The conversion is linear but for its clipping at
+// black and white, so this lands within rounding of the area average of
+// libwebp's own RGB. libwebp's own scaling does not: it shrinks the chroma
+// to half the shown size.
+VP8StatusCode decodeShrunkSamples(const WebPData& frame, QImage& image, QSize frameSize,
+                                  DecodeContext& context) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config))
+        return VP8_STATUS_INVALID_PARAM;
+    config.output.colorspace = MODE_YUV;
+    // libwebp filters the rows on a thread of its own while it parses the
+    // next ones.
+    config.options.use_threads = 1;
+    const VP8StatusCode status = WebPDecode(frame.bytes, frame.size, &config);
+    if (status != VP8_STATUS_OK) {
+        WebPFreeDecBuffer(&config.output);
+        return status;
+    }
+    const WebPYUVABuffer& planes = config.output.u.YUVA;
+    if (config.output.width != frameSize.width() || config.output.height != frameSize.height()) {
+        WebPFreeDecBuffer(&config.output);
+        return VP8_STATUS_BITSTREAM_ERROR;
+    }
+    const int width = frameSize.width();
+    const int chromaWidth = (width + 1) / 2;
+    const int chromaHeight = (frameSize.height() + 1) / 2;
+    // A row of pixels, and the chroma between two chroma rows (four times
+    // over, unrounded) with a sample's room either side.
+    std::unique_ptr<QRgb[]> row(new (std::nothrow) QRgb[size_t(width)]);
+    std::unique_ptr<int[]> between(new (std::nothrow) int[size_t(chromaWidth + 2) * 2]);
+    if (!row || !between) {
+        WebPFreeDecBuffer(&config.output);
+        return VP8_STATUS_OUT_OF_MEMORY;
+    }
+    int* const uRow = between.get() + 1;
+    int* const vRow = uRow + chromaWidth + 2;
+    RowSink sink(frameSize, image);
+    for (int y = 0; y < frameSize.height(); ++y) {
+        if (y % 64 == 0 && context.isCancelled())
+            break;
+        // libwebp's RGB interpolates each pixel's chroma from the four
+        // samples round it, 9:3:3:1 by nearness: three quarters of the
+        // nearer chroma row and one of the other, then the same along it.
+        const int near = y / 2;
+        const int other = std::clamp(y % 2 ? near + 1 : near - 1, 0, chromaHeight - 1);
+        const uint8_t* nearU = planes.u + qint64(near) * planes.u_stride;
+        const uint8_t* nearV = planes.v + qint64(near) * planes.v_stride;
+        const uint8_t* otherU = planes.u + qint64(other) * planes.u_stride;
+        const uint8_t* otherV = planes.v + qint64(other) * planes.v_stride;
+        for (int x = 0; x < chromaWidth; ++x) {
+            uRow[x] = 3 * nearU[x] + otherU[x];
+            vRow[x] = 3 * nearV[x] + otherV[x];
+        }
+        uRow[-1] = uRow[0];
+        vRow[-1] = vRow[0];
+        uRow[chromaWidth] = uRow[chromaWidth - 1];
+        vRow[chromaWidth] = vRow[chromaWidth - 1];
+        const uint8_t* luma = planes.y + qint64(y) * planes.y_stride;
+        QRgb* out = row.get();
+        for (int x = 0; x < width; ++x) {
+            const int c = x / 2;
+            const int side = x % 2 ? c + 1 : c - 1;
+            const uint u = uint(3 * uRow[c] + uRow[side] + 8) >> 4;
+            const uint v = uint(3 * vRow[c] + vRow[side] + 8) >> 4;
+            out[x] = 0xff000000u | uint(luma[x]) << 16 | u << 8 | v;
+        }
+        sink.addRows(out);
+    }
+    WebPFreeDecBuffer(&config.output);
+    if (!sink.isComplete())
+        return VP8_STATUS_SUSPENDED;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = rgbOfYuv(qRed(line[x]), qGreen(line[x]), qBlue(line[x]));
+    }
+    return VP8_STATUS_OK;
 }
 
 class WebpReading {
@@ -163,23 +264,33 @@ std::optional<DecodedPicture> WebpReading::decode(QString& error) {
                                                      : 0) +
                                shownBytes * (turn != 1 ? 2 : 1) + profile.size();
     const qint64 wholeTotal = scaledTotal + framePixels * 4 + RowSink::workingBytes(shrunk);
+    // The luma and chroma planes, a row and the shrinker's sums.
+    const qint64 samplesTotal = scaledTotal + framePixels +
+                                2 * qint64((frame.width() + 1) / 2) * ((frame.height() + 1) / 2) +
+                                qint64(frame.width()) * 4 + RowSink::workingBytes(shrunk);
     // libwebp's scaling averages a lossy picture's luma and chroma planes
-    // apart, before turning them into RGB, and lands 1.4 levels on average
-    // from the area average of the decoded picture (0.5 for lossless and
-    // alpha pictures, within the shrinkers' own difference): opaque lossy
-    // pictures are decoded whole and shrunk where the budget holds them.
+    // apart, the chroma to half the shown size, before turning them into
+    // RGB, and lands 1.4 levels on average from the area average of the
+    // decoded picture (0.5 for lossless and alpha pictures, within the
+    // shrinkers' own difference): opaque lossy pictures are shrunk through
+    // their samples at full resolution where the budget holds them.
     const bool shrinks = shrunk != frame.size();
-    bool whole = onCanvas || (shrinks && !lossless && !features.has_alpha);
-    if (whole && !onCanvas && !context_.reserve(wholeTotal) && !context_.isCancelled())
-        whole = false;
-    if (!context_.reserve(whole ? wholeTotal : scaledTotal))
+    bool samples = !onCanvas && shrinks && !lossless && !features.has_alpha;
+    if (samples && !context_.reserve(samplesTotal) && !context_.isCancelled())
+        samples = false;
+    const bool whole = onCanvas;
+    if (!context_.reserve(samples ? samplesTotal : whole ? wholeTotal : scaledTotal))
         return fail(error, QString::fromLatin1(memoryMessage));
 
     QImage image =
         largeImage(shrunk, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull())
         return fail(error, QString::fromLatin1(memoryMessage));
-    if (!whole) {
+    if (samples) {
+        const VP8StatusCode decoded = decodeShrunkSamples(frameData, image, frame.size(), context_);
+        if (decoded != VP8_STATUS_OK)
+            return fail(error, statusMessage(decoded));
+    } else if (!whole) {
         const VP8StatusCode decoded = decodeInto(frameData, image, alpha);
         if (decoded != VP8_STATUS_OK)
             return fail(error, statusMessage(decoded));
