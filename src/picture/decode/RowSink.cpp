@@ -30,3 +30,21 @@ void RowSink::addRows(const QRgb* row, int count) {
     }
     row_ += count;
 }
+
+void RowSink::addSparseRows(const QRgb* row, int from, int to, QRgb background, int count) {
+    count = std::min(count, source_.height() - row_);
+    if (count <= 0)
+        return;
+    from = std::clamp(from, 0, source_.width());
+    to = std::clamp(to, from, source_.width());
+    if (area_) {
+        area_->addSparseRows(row, from, to, background, count);
+    } else {
+        for (int i = 0; i < count; ++i) {
+            auto* line = reinterpret_cast<QRgb*>(target_.scanLine(row_ + i));
+            std::fill_n(line, source_.width(), background);
+            std::copy(row + from, row + to, line + from);
+        }
+    }
+    row_ += count;
+}

@@ -22,6 +22,9 @@ public:
 
     // Adds the next source row of source.width() pixels, count times.
     void addRows(const QRgb* row, int count = 1);
+    // The same for rows that are background but for pixels from to to
+    // (row[x] is read only there), in the time of those pixels.
+    void addSparseRows(const QRgb* row, int from, int to, QRgb background, int count = 1);
     bool isComplete() const { return row_ == source_.height(); }
 
     // The working memory for a target of the given size.

@@ -304,21 +304,22 @@ std::optional<DecodedPicture> WebpReading::decode(QString& error) {
             return fail(error, statusMessage(decoded));
         if (context_.isCancelled())
             return fail(error, QStringLiteral("cancelled"));
-        // The frame's rows on the canvas, transparent around it.
-        std::unique_ptr<QRgb[]> row(new (std::nothrow) QRgb[size_t(canvas.width())]());
+        // The frame's rows on the canvas, transparent around it: only the
+        // frame's own pixels are written and read, so a small frame on a
+        // canvas of millions of columns costs the frame's size.
+        std::unique_ptr<QRgb[]> row(new (std::nothrow) QRgb[size_t(canvas.width())]);
         if (!row)
             return fail(error, QString::fromLatin1(memoryMessage));
         RowSink sink(canvas, image);
-        sink.addRows(row.get(), placed.top());
+        sink.addSparseRows(row.get(), 0, 0, 0, placed.top());
         for (int y = placed.top(); y <= placed.bottom(); ++y) {
             const auto* source =
                 reinterpret_cast<const QRgb*>(frameImage.constScanLine(y - frame.top()));
             std::copy_n(source + (placed.left() - frame.left()), placed.width(),
                         row.get() + placed.left());
-            sink.addRows(row.get());
+            sink.addSparseRows(row.get(), placed.left(), placed.right() + 1, 0);
         }
-        std::fill_n(row.get(), canvas.width(), 0);
-        sink.addRows(row.get(), canvas.height());
+        sink.addSparseRows(row.get(), 0, 0, 0, canvas.height());
     }
     if (context_.isCancelled())
         return fail(error, QStringLiteral("cancelled"));
