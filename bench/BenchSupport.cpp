@@ -10,15 +10,19 @@
 #include <unistd.h>
 
 namespace {
-// A "Field:   1234 kB" line of /proc/<process>/status.
-qint64 statusKb(const QByteArray& field, const QString& process = QStringLiteral("self")) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(process));
-    if (!status.open(QIODevice::ReadOnly))
+// A "Field:   1234 kB" line of a /proc file (status, smaps_rollup).
+qint64 fieldKb(const QString& path, const QByteArray& field) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
+    for (const QByteArray& line : file.readAll().split('\n'))
         if (line.startsWith(field))
             return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong();
     return -1;
+}
+
+qint64 statusKb(const QByteArray& field, const QString& process = QStringLiteral("self")) {
+    return fieldKb(QStringLiteral("/proc/%1/status").arg(process), field);
 }
 } // namespace
 
@@ -40,13 +44,7 @@ bool resetPeakMemory() {
 }
 
 qint64 rollupKb(qint64 pid, const QByteArray& field) {
-    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (!rollup.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : rollup.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong();
-    return -1;
+    return fieldKb(QStringLiteral("/proc/%1/smaps_rollup").arg(pid), field);
 }
 
 WholeProgramMemory::WholeProgramMemory()

@@ -45,23 +45,10 @@ double helperCpuMs(pid_t pid) {
 void printHelperMemory(const char* when, const QList<pid_t>& pids) {
     if (pids.isEmpty())
         return;
-    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pids.first()));
-    if (!rollup.open(QIODevice::ReadOnly))
-        return;
-    qint64 rss = -1, pss = -1, own = -1;
-    for (const QByteArray& line : rollup.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 2)
-            continue;
-        if (fields[0] == "Rss:")
-            rss = fields[1].toLongLong();
-        else if (fields[0] == "Pss:")
-            pss = fields[1].toLongLong();
-        else if (fields[0] == "Private_Dirty:")
-            own = fields[1].toLongLong();
-    }
+    const pid_t pid = pids.first();
     std::printf("helper %s: resident %.1f MB, proportional %.1f MB, private dirty %.1f MB\n", when,
-                kbToMb(rss), kbToMb(pss), kbToMb(own));
+                kbToMb(rollupKb(pid, "Rss:")), kbToMb(rollupKb(pid, "Pss:")),
+                kbToMb(rollupKb(pid, "Private_Dirty:")));
 }
 
 struct Sample {
