@@ -18,6 +18,7 @@ void benchPictures();
 void benchPlayer();
 void benchSlideFile();
 int benchDecodeOne(const QString& path);
+void benchX11Burst(const QString& pictureFolder, int rounds);
 
 namespace {
 // The show section runs once for each of these screens, each in a process
@@ -102,7 +103,8 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral(
         "Prints Kavelo's performance figures. Sections: pictures, folders, player, "
         "colour, slidefile, show; all of them when none is named. show-pictures only makes "
-        "the show's pictures and prints their folder."));
+        "the show's pictures and prints their folder. x11-burst (never run unless named) "
+        "needs an X server and window manager: see bench/x11-burst.sh."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("section"), QStringLiteral("Sections to run."),
                                  QStringLiteral("[section...]"));
@@ -126,7 +128,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("brief"),
         QStringLiteral("The show section prints only the prepared steps, the bursts and the peak "
                        "memory of the show with bursts."));
-    parser.addOptions({pictures, ticks, longShow, screenSize, brief});
+    const QCommandLineOption bursts(
+        QStringLiteral("bursts"),
+        QStringLiteral("Bursts of the x11-burst section, whose medians it prints (default 5)."),
+        QStringLiteral("count"), QStringLiteral("5"));
+    parser.addOptions({pictures, ticks, longShow, screenSize, brief, bursts});
     parser.process(app);
 
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
@@ -156,6 +162,8 @@ int main(int argc, char* argv[]) {
                             parser.value(ticks), QStringLiteral("--long-steps"),
                             parser.value(longShow)} +
                 (parser.isSet(brief) ? QStringList{QStringLiteral("--brief")} : QStringList{}));
+        else if (section == QStringLiteral("x11-burst"))
+            benchX11Burst(pictureFolder, parser.value(bursts).toInt());
         else if (section == QStringLiteral("show"))
             benchShow({pictureFolder, parser.value(ticks).toInt(), parser.value(longShow).toInt(),
                        parser.isSet(brief)});
