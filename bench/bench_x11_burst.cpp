@@ -124,6 +124,37 @@ struct Player : PlayerFixture {
     }
 };
 
+// Where a step's time goes on the event thread: when the key reached the
+// window and when the picture's paint ended (the backing store is flushed
+// to the X server right after). Lives on the event thread.
+class StepClock final : public QObject {
+public:
+    StepClock(QWidget* window, QWidget* picture)
+        : window_(window)
+        , picture_(picture) {
+        window_->installEventFilter(this);
+        picture_->installEventFilter(this);
+    }
+    std::optional<SteadyTime> keyAt;
+    std::optional<SteadyTime> paintedAt;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::KeyPress && !keyAt)
+            keyAt = std::chrono::steady_clock::now();
+        if (watched == picture_ && event->type() == QEvent::Paint && keyAt && !paintedAt) {
+            static_cast<QObject*>(picture_)->event(event);
+            paintedAt = std::chrono::steady_clock::now();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QWidget* picture_;
+};
+
 struct Sighted {
     // First time each picture was seen, by index; empty when never.
     std::vector<std::optional<SteadyTime>> first;
@@ -217,22 +248,29 @@ void benchX11Burst(const QString& pictureFolder, int rounds) {
     }
 
     // Prepared steps: each onto a picture decoded ahead, key to screen.
-    std::vector<double> prepared;
+    std::vector<double> prepared, toWindow, toPainted, toScreen;
     int preparedLost = 0;
     for (int step = 1; step <= preparedSteps; ++step) {
         runEvents(settleMs);
+        StepClock clock(&window, window.SlideImage);
         const Sighted sighted = keysUntilShown(probe, 1, 0, step, int(show.size()));
-        if (sighted.keys.empty() || !sighted.first[std::size_t(step)])
+        const auto& shown = sighted.first[std::size_t(step)];
+        if (sighted.keys.empty() || !shown || !clock.keyAt || !clock.paintedAt) {
             ++preparedLost;
-        else
-            prepared.push_back(msBetween(sighted.keys[0], *sighted.first[std::size_t(step)]));
+            continue;
+        }
+        prepared.push_back(msBetween(sighted.keys[0], *shown));
+        toWindow.push_back(msBetween(sighted.keys[0], *clock.keyAt));
+        toPainted.push_back(msBetween(*clock.keyAt, *clock.paintedAt));
+        toScreen.push_back(msBetween(*clock.paintedAt, *shown));
     }
     if (!prepared.empty())
         std::printf("prepared steps, X key to picture on screen: median %.1f ms, most %.1f, "
-                    "least %.1f, of %zu; %d never shown\n",
+                    "least %.1f, of %zu; %d never shown; medians of its parts: key to the "
+                    "window %.1f, step and paint %.1f, flush to the screen %.1f\n",
                     median(prepared), *std::max_element(prepared.begin(), prepared.end()),
                     *std::min_element(prepared.begin(), prepared.end()), prepared.size(),
-                    preparedLost);
+                    preparedLost, median(toWindow), median(toPainted), median(toScreen));
 
     std::printf("bursts of %d Enter presses %d ms apart through XTest; settled: first key to "
                 "the last picture on screen; limit: libjpeg-turbo in this process at %d/8, "

