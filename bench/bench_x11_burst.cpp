@@ -101,7 +101,7 @@ struct Player : PlayerFixture {
                        window->frameGeometry() == window->screen()->availableGeometry() &&
                        window->isActiveWindow();
             },
-            10000);
+            30000);
         runEvents(500);
     }
 

@@ -30,7 +30,10 @@ for ((i = 0; i < 100; i++)); do
 done
 DISPLAY=$display openbox >/dev/null 2>&1 &
 manager=$!
-# The bench waits for the window manager to maximize and focus its window;
-# this only spares it starting before openbox has taken the screen.
-sleep 1
+# openbox has taken the screen once it names its check window on the root
+# (xprop: x11-utils, which bench/setup.sh installs).
+for ((i = 0; i < 200; i++)); do
+    DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
 DISPLAY=$display QT_QPA_PLATFORM=xcb "$bench" x11-burst "$@"
