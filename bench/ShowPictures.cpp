@@ -12,7 +12,8 @@
 
 namespace {
 constexpr QSize pictureSize(6000, 4000);
-constexpr int jpegCount = 20;
+// A burst of 20 steps from the first picture ends on the 21st.
+constexpr int jpegCount = 21;
 constexpr int tiffCount = 5;
 constexpr int bmpCount = 3;
 

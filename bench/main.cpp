@@ -21,6 +21,7 @@ void benchHelper(int rounds);
 void benchPlayer();
 void benchSlideFile();
 int benchDecodeOne(const QString& path);
+void benchX11Burst(const QString& pictureFolder, int rounds);
 
 namespace {
 // The show section runs once for each of these screens, each in a process
@@ -108,7 +109,8 @@ int main(int argc, char* argv[]) {
         "Prints Kavelo's performance figures. Sections: pictures, helper, folders, player, "
         "colour, slidefile, show; all of them when none is named. formats (HEIC, AVIF, WebP "
         "and PNG against their libraries' tools) runs only when named. show-pictures only makes "
-        "the show's pictures and prints their folder."));
+        "the show's pictures and prints their folder. x11-burst (never run unless named) "
+        "needs an X server and window manager: see bench/x11-burst.sh."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("section"), QStringLiteral("Sections to run."),
                                  QStringLiteral("[section...]"));
@@ -143,7 +145,12 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption formats(
         QStringLiteral("formats"),
         QStringLiteral("The show section steps through HEIC, AVIF, WebP and PNG pictures too."));
-    parser.addOptions({pictures, ticks, longShow, screenSize, brief, rounds, only, formats});
+    const QCommandLineOption bursts(
+        QStringLiteral("bursts"),
+        QStringLiteral("Bursts of the x11-burst section, whose medians it prints (default 5)."),
+        QStringLiteral("count"), QStringLiteral("5"));
+    parser.addOptions(
+        {pictures, ticks, longShow, screenSize, brief, rounds, only, formats, bursts});
     parser.process(app);
 
     const QString pictureFolder = showPictureFolder(parser.value(pictures));
@@ -179,6 +186,8 @@ int main(int argc, char* argv[]) {
                             parser.value(longShow)} +
                 (parser.isSet(brief) ? QStringList{QStringLiteral("--brief")} : QStringList{}) +
                 (parser.isSet(formats) ? QStringList{QStringLiteral("--formats")} : QStringList{}));
+        else if (section == QStringLiteral("x11-burst"))
+            benchX11Burst(pictureFolder, parser.value(bursts).toInt());
         else if (section == QStringLiteral("show"))
             benchShow({pictureFolder, parser.value(ticks).toInt(), parser.value(longShow).toInt(),
                        parser.isSet(brief), parser.isSet(formats)});

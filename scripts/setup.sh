@@ -26,6 +26,8 @@ packages=(
     # The X screen saver's suspend (loaded at run time on X11 only), and Qt's
     # Wayland platform plugin.
     libxss-dev qt6-wayland
+    # kavelo_bench's burst in a real X session sends its keys through XTest.
+    libxtst-dev
     xvfb xauth xdotool imagemagick openbox
     # The desktop session's tests: a bus of their own, the X server's screen
     # saver and monitors. The compositors' check names its own packages.

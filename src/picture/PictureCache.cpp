@@ -43,6 +43,15 @@ std::optional<DecodedPicture> PictureCache::find(const QString& path,
     return std::nullopt;
 }
 
+void PictureCache::drop(const QString& path) {
+    for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
+        if (entry->path == path) {
+            remove(entry);
+            return;
+        }
+    }
+}
+
 void PictureCache::clear() {
     entries_.clear();
     cost_ = 0;

@@ -39,6 +39,8 @@ public:
     // The picture for path if it was decoded from the file as it is now;
     // an entry of an older version is dropped.
     std::optional<DecodedPicture> find(const QString& path, const FileIdentity& identity);
+    // Drops path's picture, of whatever version.
+    void drop(const QString& path);
     void clear();
 
     qint64 cost() const { return cost_; }

@@ -45,6 +45,13 @@ public:
     // the queue and waited for; decoded here only when the file changed
     // while the job decoded it. Nothing when the file cannot be decoded.
     std::optional<DecodedPicture> take(const QString& path, const PictureTarget& target);
+    // The cached picture for path when the file is unchanged, as is, never
+    // waited for nor decoded: for swapping in a picture decoded again.
+    std::optional<DecodedPicture> takePrepared(const QString& path) {
+        return cache_.find(path, fileIdentity(path));
+    }
+    // Drops path's cached copy, made for a window size that is gone.
+    void dropPrepared(const QString& path) { cache_.drop(path); }
     // Cancels every job and waits for the running ones; empties the cache.
     void stop();
     // Empties the cache, whose copies were fitted for a window size that is

@@ -6,6 +6,7 @@
 #include "input/KeyCodes.h"
 #include "input/KeyPreview.h"
 #include "picture/PictureLoader.h"
+#include "picture/raster/PictureFit.h"
 #include "player/SlideCaption.h"
 #include "player/SlideFit.h"
 #include "player/SlideLookahead.h"
@@ -61,6 +62,7 @@ frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideSteppe
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &frmImage::Timer1_Timer);
     Loader = new PictureLoader(PictureView::decodeBound(), this);
+    connect(Loader, &PictureLoader::prefetched, this, &frmImage::pictureDecodedAhead);
     // The window takes every key itself, before any child could and Tab
     // included, which Qt would otherwise spend on moving the focus.
     new KeyPreview(
@@ -101,17 +103,71 @@ void frmImage::Form_Load() {
 void frmImage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Opening maximizes the window only after the load handler asked for
-    // the first pictures: they are fitted to the size it takes.
-    if (prefetched_)
+    // the first pictures: they are fitted to the size it takes. A picture
+    // on show is placed for the new size at once, scaled at paint until
+    // its copy decoded for that size replaces it.
+    if (prefetched_) {
         prefetch();
+        placeShown();
+    }
 }
 
 void frmImage::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     // The frame's size, which places the picture, becomes known when the
-    // window manager frames the window, which moves it.
-    if (prefetched_)
+    // window manager frames the window, which moves it; a move to another
+    // screen may change the device pixels.
+    if (prefetched_) {
         prefetch();
+        placeShown();
+    }
+}
+
+void frmImage::placeShown() {
+    if (PictureFile.isEmpty() || SlideImage->image().isNull())
+        return;
+    const SlidePlacement placement = placeSlide(SlideImage->pictureSize(), frameGeometry().size(),
+                                                size(), SlideImage->devicePixelRatioF());
+    SlideImage->setGeometry(placement.control);
+    SlideImage->setPictureArea(placement.picture);
+}
+
+QSize frmImage::copySize(QSize fullSize) const {
+    // As the loader fits its copies: never larger than the decode bound
+    // allows, which a window larger than every screen may ask for.
+    const QSize drawn = windowSize_->deviceSize(fullSize);
+    const QSize largest = shrinkToFit(fullSize, PictureView::decodeBound());
+    return drawn.width() <= largest.width() && drawn.height() <= largest.height() ? drawn : largest;
+}
+
+bool frmImage::shownNeedsDecode() const {
+    if (PictureFile.isEmpty() || SlideImage->image().isNull())
+        return false;
+    const QSize copy = copySize(SlideImage->pictureSize());
+    return !copy.isEmpty() && copy != SlideImage->image().size();
+}
+
+void frmImage::pictureDecodedAhead(const QString& path, bool ok) {
+    // A step under way (a message box's own event loop) shows its own
+    // picture next.
+    if (!ok || stepping_ || path != PictureFile || !shownNeedsDecode())
+        return;
+    // Only a copy of the size drawn now: the window may have changed size
+    // again while it was decoded, and then it is decoded once more.
+    std::optional<DecodedPicture> again = Loader->takePrepared(path);
+    if (!again)
+        return;
+    if (again->image.size() != copySize(again->fullSize)) {
+        // Its decode ended before the window took its last size: asked for
+        // again, a few times at most, so that a file whose decode never
+        // comes out at that size is not decoded on and on.
+        Loader->dropPrepared(path);
+        if (++redecodes_ <= maxRedecodes)
+            prefetch();
+        return;
+    }
+    SlideImage->setPicture(std::move(*again));
+    placeShown();
 }
 
 void frmImage::ApplyInterval() {
@@ -150,16 +206,22 @@ void frmImage::followWindowSize() {
     // Decodes under way decode their pictures again at the new size when
     // they are done; copies already made for an old one are dropped rather
     // than scaled a second time.
-    if (windowSize_->set(frameGeometry().size(), size(), SlideImage->devicePixelRatioF()))
+    if (windowSize_->set(frameGeometry().size(), size(), SlideImage->devicePixelRatioF())) {
         Loader->dropPrepared();
+        redecodes_ = 0;
+    }
 }
 
 void frmImage::prefetch() {
     followWindowSize();
     prefetched_ = true;
     // The same test the step makes before it decodes, so a prefetched
-    // entry is one the step would present.
-    Loader->want(upcomingSlides(state_, slides_, 2, 1, &canShowSlide), pictureTarget());
+    // entry is one the step would present. The picture on show comes
+    // first when it is drawn scaled: it is what the user looks at.
+    QStringList wanted = upcomingSlides(state_, slides_, 2, 1, &canShowSlide);
+    if (shownNeedsDecode() && !wanted.contains(PictureFile))
+        wanted.prepend(PictureFile);
+    Loader->want(wanted, pictureTarget());
 }
 
 PictureTarget frmImage::pictureTarget() const {

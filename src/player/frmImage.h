@@ -65,6 +65,17 @@ private:
     void prefetch();
     // Brings what prepared pictures are fitted to up to the window's size.
     void followWindowSize();
+    // Places the shown picture for the window as it is now.
+    void placeShown();
+    // The size a copy of a picture of fullSize is decoded at for the window
+    // as it is now.
+    QSize copySize(QSize fullSize) const;
+    // Whether the shown picture's copy was decoded for another size than
+    // the window draws it at now, and is scaled at paint meanwhile.
+    bool shownNeedsDecode() const;
+    // A picture decoded ahead reached the loader's cache: the shown one,
+    // decoded again for a new window size, takes the scaled copy's place.
+    void pictureDecodedAhead(const QString& path, bool ok);
 
     AppContext context_;
     const SlideListModel& slides_;
@@ -76,6 +87,10 @@ private:
     // loader's workers, which read it when their decode is done.
     std::shared_ptr<SlideWindowSize> windowSize_;
     bool prefetched_ = false;
+    // Decodes of the shown picture asked for again since the window last
+    // changed size, because the one before came out for an older size.
+    int redecodes_ = 0;
+    static constexpr int maxRedecodes = 3;
     // Hides the pointer over the show while the mouse rests; a key that
     // steps hides it at once.
     PointerHider* pointer_ = nullptr;

@@ -54,6 +54,10 @@ void PictureView::setPicture(DecodedPicture picture) {
 }
 
 void PictureView::setPictureArea(QRect area) {
+    // The player places its picture again at every move of its window: a
+    // place it already has costs no repaint of a screen-sized picture.
+    if (area == pictureArea_)
+        return;
     pictureArea_ = area;
     update();
 }

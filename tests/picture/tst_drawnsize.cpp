@@ -130,6 +130,11 @@ private Q_SLOTS:
         QTest::newRow("opaque uneven") << QSize(97, 61) << QSize(23, 17) << false;
         QTest::newRow("alpha uneven") << QSize(97, 61) << QSize(23, 17) << true;
         QTest::newRow("alpha barely shrunk") << QSize(50, 41) << QSize(49, 40) << true;
+        // Under twice narrower, opaque rows are summed down their columns
+        // first: every way a target column covers one, two or three.
+        QTest::newRow("opaque barely shrunk") << QSize(53, 41) << QSize(47, 39) << false;
+        QTest::newRow("opaque under twice") << QSize(97, 61) << QSize(60, 37) << false;
+        QTest::newRow("opaque not shrunk") << QSize(19, 11) << QSize(19, 11) << false;
         QTest::newRow("to one pixel") << QSize(13, 7) << QSize(1, 1) << true;
     }
     void shrinkerMatchesTheReference() {

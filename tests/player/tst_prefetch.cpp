@@ -1,5 +1,7 @@
 #include "picture/PictureCache.h"
 #include "picture/PictureLoader.h"
+#include "picture/raster/PictureFit.h"
+#include "player/SlideFit.h"
 #include "player/SlideLookahead.h"
 #include "player/frmImage.h"
 #include "show/SlideListModel.h"
@@ -188,6 +190,54 @@ private Q_SLOTS:
         QCOMPARE(later.size(), first.size());
         const double mean = meanDifference(later, first);
         QVERIFY2(mean < 1.0, qPrintable(QString::number(mean)));
+    }
+
+    // A picture on show when the window changes size is drawn scaled only
+    // until its copy decoded for the new size takes its place: from then
+    // on it is what a decode at that size gives, resampled once, and the
+    // show has not stepped.
+    void resizedWindowDecodesTheShownPictureAgain_data() {
+        QTest::addColumn<QSize>("client");
+        // The test screen is 800 x 600, the decode bound with it.
+        QTest::newRow("smaller") << QSize(700, 520);
+        QTest::newRow("narrow and high") << QSize(420, 560);
+        QTest::newRow("larger than the screen") << QSize(1000, 620);
+    }
+    void resizedWindowDecodesTheShownPictureAgain() {
+        QFETCH(QSize, client);
+        const QString grainy = dir.filePath("grainy-resized.bmp");
+        QVERIFY(writeBytes(grainy, bmpBytes(photoLike(QSize(2999, 2001), 7), 24)));
+        Show show({grainy, a});
+        show.step();
+        frmImage& window = *show.window;
+        const QSize before = window.SlideImage->image().size();
+        window.showNormal();
+        window.resize(client);
+        QTRY_COMPARE(window.size(), client);
+        const SlidePlacement placement =
+            placeSlide(window.SlideImage->pictureSize(), window.frameGeometry().size(),
+                       window.size(), window.SlideImage->devicePixelRatioF());
+        // No copy is decoded larger than the screen: a larger window draws
+        // that one scaled.
+        const QSize largest = shrinkToFit(QSize(2999, 2001), PictureView::decodeBound());
+        const QSize drawn =
+            placement.deviceSize.width() <= largest.width() ? placement.deviceSize : largest;
+        QVERIFY(drawn != before);
+        QTRY_COMPARE(window.SlideImage->image().size(), drawn);
+        QCOMPARE(window.SlideImage->geometry(), placement.control);
+        // Nothing goes on decoding it.
+        QTRY_COMPARE(window.Loader->pendingJobs(), 0);
+        QTest::qWait(200);
+        QCOMPARE(window.Loader->pendingJobs(), 0);
+        const std::optional<DecodedPicture> fresh = PictureLoader::decodeNow(
+            grainy, PictureTarget{PictureView::decodeBound(), [drawn](QSize) {
+                                      return drawn;
+                                  }});
+        QVERIFY(fresh);
+        QCOMPARE(fresh->image.size(), drawn);
+        const double mean = meanDifference(window.SlideImage->image(), fresh->image);
+        QVERIFY2(mean < 1.0, qPrintable(QString::number(mean)));
+        QCOMPARE(show.caption(), playerCaption(grainy, "2999x2001", "Forwards"));
     }
 
     void closingWhileDecodingLeavesNothingRunning_data() {
