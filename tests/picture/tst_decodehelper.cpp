@@ -278,6 +278,29 @@ private Q_SLOTS:
         QCOMPARE(pool.helperPids().size(), 1);
     }
 
+    // Pictures that send a decoding library itself astray, kept from
+    // fuzzing: in process they take gigabytes and many seconds inside the
+    // library; in a helper they cost that one picture, within the bound.
+    void libraryFaultsCostOnePicture_data() {
+        QTest::addColumn<QString>("path");
+        const QDir folder(QStringLiteral(KAVELO_SOURCE_DIR "/fuzz/library-findings"));
+        for (const QString& name : folder.entryList(QDir::Files))
+            QTest::newRow(qPrintable(name)) << folder.filePath(name);
+    }
+    void libraryFaultsCostOnePicture() {
+        QFETCH(QString, path);
+        // Their address space is not limited under the sanitizers.
+        if (sanitizedBuild)
+            QSKIP("no address-space limit in sanitized helpers");
+        DecodeHelperPool pool(oneHelper());
+        QElapsedTimer clock;
+        clock.start();
+        const DecodeHelperPool::Result result = decode(pool, path, QSize(1920, 1080));
+        QVERIFY(!result.picture);
+        QVERIFY2(clock.elapsed() < 2000 + 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(decode(pool, writePicture(QDir(dir.path()), "after.bmp", {20, 10})).picture);
+    }
+
     void leavesNoHelperBehind() {
         QList<pid_t> pids;
         {
