@@ -22,8 +22,9 @@ class DecodeBudget;
 class HelperProcess;
 
 // The sandboxed processes every picture decode runs in: at most size of
-// them (one per loader worker and one for the event thread), started when
-// first needed and used again; one that crashes, is killed, or works on a
+// them (one per loader worker; the explorer's preview, on the event
+// thread, decodes while no show runs and takes whichever is free), started
+// when first needed or ahead, and used again; one that crashes, is killed, or works on a
 // picture past the bound (2 s for a file of up to 10 MB) is killed, reaped
 // and started afresh for the next picture. When no helper can be started at all (no executable, no
 // seccomp), decode says so once on stderr and the caller decodes in its
@@ -41,7 +42,7 @@ public:
         // The display's profile, for the colour step the helper runs.
         QByteArray displayProfile;
         qint64 memoryBudget;
-        int size = 3;
+        int size = 2;
         // The time a helper may work on a file of up to 10 MB; a larger
         // one gets as much again for each further 10 MB.
         int boundMs;
