@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+struct PictureTarget;
 
 struct ShowBenchOptions {
     // Where the generated pictures are cached; empty for the user's cache.
@@ -25,3 +28,8 @@ void benchShow(const ShowBenchOptions& options);
 // The cold decode of one file of each kind against djpeg and tiffcp, and
 // the explorer's preview of a 24-megapixel JPEG.
 void benchShowDecodes(const QString& jpeg, const QString& tiff);
+
+// The least time two cores take to decode the pictures for the target,
+// with the player's own decoder (helpers included where installed): two
+// threads taking the next file.
+double twoCoreDecodeMs(const QStringList& pictures, const PictureTarget& target);

@@ -79,6 +79,13 @@ WholeProgramMemory::Peaks WholeProgramMemory::stop() {
     return peaks_;
 }
 
+QString loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
 double kbToMb(qint64 kb) {
     return kb / 1024.0;
 }

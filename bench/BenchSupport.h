@@ -21,6 +21,8 @@ bool resetPeakMemory();
 // The peak resident size of another process (a decode helper).
 qint64 peakResidentKbOf(qint64 pid);
 double kbToMb(qint64 kb);
+// The system's load averages over 1, 5 and 15 minutes, as /proc gives them.
+QString loadAverage();
 // A "Field: 1234 kB" line of /proc/<pid>/smaps_rollup (Rss:, Pss:,
 // Private_Dirty:), in KiB; -1 when not there.
 qint64 rollupKb(qint64 pid, const QByteArray& field);

@@ -322,23 +322,6 @@ PictureTarget targetOf(const frmImage& window) {
                          }};
 }
 
-// The least time two cores take to decode the pictures for the window as it
-// is, with the player's own decoder: two threads taking the next file.
-double twoCoreDecodeMs(const QStringList& pictures, const PictureTarget& target) {
-    std::atomic_int next{0};
-    QElapsedTimer clock;
-    clock.start();
-    const auto work = [&] {
-        for (int i = next++; i < pictures.size(); i = next++)
-            PictureLoader::decodeNow(pictures[i], target);
-    };
-    std::thread first(work);
-    std::thread second(work);
-    first.join();
-    second.join();
-    return elapsedMs(clock);
-}
-
 struct BurstFigures {
     // From the first key until the last step's picture was painted; -1
     // when it never was.
@@ -451,6 +434,23 @@ void burstShow(Rig& rig, const QStringList& pictures, int steps) {
     std::fflush(stdout);
 }
 } // namespace
+
+// The least time two cores take to decode the pictures for the window as it
+// is, with the player's own decoder: two threads taking the next file.
+double twoCoreDecodeMs(const QStringList& pictures, const PictureTarget& target) {
+    std::atomic_int next{0};
+    QElapsedTimer clock;
+    clock.start();
+    const auto work = [&] {
+        for (int i = next++; i < pictures.size(); i = next++)
+            PictureLoader::decodeNow(pictures[i], target);
+    };
+    std::thread first(work);
+    std::thread second(work);
+    first.join();
+    second.join();
+    return elapsedMs(clock);
+}
 
 void benchShow(const ShowBenchOptions& options) {
     std::printf("== show ==\n");

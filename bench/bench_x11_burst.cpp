@@ -4,6 +4,7 @@
 // own pixels, against the time libjpeg-turbo alone takes to decode the same
 // pictures two at a time.
 
+#include "BenchShow.h"
 #include "BenchSupport.h"
 #include "LibjpegLimit.h"
 #include "ShowPictures.h"
@@ -62,30 +63,6 @@ void runEvents(int ms) {
 
 double msBetween(SteadyTime from, SteadyTime to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-QString loadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly)
-               ? QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '))
-               : QStringLiteral("?");
-}
-
-// The player's own decode of each file for the drawn size, two threads
-// taking the next file: what the program itself needs at least.
-double programDecodeMs(const QStringList& files, const PictureTarget& target) {
-    std::atomic_int next{0};
-    QElapsedTimer clock;
-    clock.start();
-    const auto work = [&] {
-        for (int i = next++; i < files.size(); i = next++)
-            PictureLoader::decodeNow(files[i], target);
-    };
-    std::thread first(work);
-    std::thread second(work);
-    first.join();
-    second.join();
-    return elapsedMs(clock);
 }
 
 struct Player : PlayerFixture {
@@ -282,7 +259,7 @@ void benchX11Burst(const QString& pictureFolder, int rounds) {
     for (int round = 1; round <= rounds; ++round) {
         player.restart();
         const double limit = libjpegDecodeMs(burstPictures, eighths, 2);
-        const double program = programDecodeMs(burstPictures, target);
+        const double program = twoCoreDecodeMs(burstPictures, target);
         runEvents(settleMs);
         if (probe.showing() != 0) {
             std::printf("  round %d: the first picture is not on screen\n", round);
