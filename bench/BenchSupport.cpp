@@ -57,12 +57,20 @@ WholeProgramMemory::WholeProgramMemory()
                     pids.append(pid);
             qint64 resident = 0;
             qint64 proportional = 0;
+            qint64 program = 0;
             for (const qint64 pid : std::as_const(pids)) {
                 resident += std::max<qint64>(rollupKb(pid, "Rss:"), 0);
-                proportional += std::max<qint64>(rollupKb(pid, "Pss:"), 0);
+                const qint64 share = std::max<qint64>(rollupKb(pid, "Pss:"), 0);
+                proportional += share;
+                if (pid == self)
+                    program = share;
             }
             peaks_.residentKb = std::max(peaks_.residentKb, resident);
-            peaks_.proportionalKb = std::max(peaks_.proportionalKb, proportional);
+            if (proportional > peaks_.proportionalKb) {
+                peaks_.proportionalKb = proportional;
+                peaks_.programProportionalKb = program;
+                peaks_.helpersProportionalKb = proportional - program;
+            }
             peaks_.helpers = std::max(peaks_.helpers, int(pids.size()) - 1);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

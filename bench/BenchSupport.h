@@ -39,6 +39,9 @@ public:
     struct Peaks {
         qint64 residentKb = 0;
         qint64 proportionalKb = 0;
+        // The program's own share and its helpers' at the proportional peak.
+        qint64 programProportionalKb = 0;
+        qint64 helpersProportionalKb = 0;
         int helpers = 0;
     };
     Peaks stop();

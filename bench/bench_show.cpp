@@ -429,8 +429,10 @@ void burstShow(Rig& rig, const QStringList& pictures, int steps) {
         kbToMb(residentKb()), int(rig.world.prompter.messages.size()),
         unsettled ? qPrintable(QStringLiteral("; %1 bursts never settled").arg(unsettled)) : "");
     std::printf("  the whole program with its %d decode helpers at its peak: resident %.0f MB "
-                "summed, %.0f MB proportional (shared libraries counted once)\n",
-                peaks.helpers, kbToMb(peaks.residentKb), kbToMb(peaks.proportionalKb));
+                "summed, %.0f MB proportional (shared libraries counted once: the program %.0f, "
+                "its helpers %.0f)\n",
+                peaks.helpers, kbToMb(peaks.residentKb), kbToMb(peaks.proportionalKb),
+                kbToMb(peaks.programProportionalKb), kbToMb(peaks.helpersProportionalKb));
     std::fflush(stdout);
 }
 } // namespace

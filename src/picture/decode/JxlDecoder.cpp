@@ -8,7 +8,7 @@
 #include <QIODevice>
 #include <QString>
 #include <jxl/decode.h>
-#include <jxl/thread_parallel_runner.h>
+#include <jxl/resizable_parallel_runner.h>
 
 #include <algorithm>
 #include <memory>
@@ -21,9 +21,13 @@ constexpr qint64 blockBytes = qint64(1) << 20;
 // Sides past this are refused, as libheif and libjpeg refuse theirs: no
 // camera or screen makes them, and a file claiming them is hostile.
 constexpr quint32 maxSide = 65535;
-// Two workers speed a large picture up by about half again without taking
-// the whole machine from the slide show and the other decodes.
-constexpr size_t workerThreads = 2;
+// Two threads, the decoding one and a worker, speed a large picture up by
+// about half again without taking the whole machine from the slide show and
+// the other decodes.
+constexpr qint64 decodingThreads = 2;
+// libjxl decodes in groups of 256 x 256 pixels: a picture of one group has
+// nothing to share, and its decode costs less than starting a thread.
+constexpr qint64 groupPixels = 256 * 256;
 // How often the decode looks whether it is still wanted, in rows.
 constexpr int rowsBetweenChecks = 64;
 
@@ -31,7 +35,7 @@ struct DecoderFree {
     void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
 };
 struct RunnerFree {
-    void operator()(void* r) const { JxlThreadParallelRunnerDestroy(r); }
+    void operator()(void* r) const { JxlResizableParallelRunnerDestroy(r); }
 };
 
 const JxlPixelFormat rgba8 = {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -78,10 +82,9 @@ std::optional<DecodedPicture> decodeJxl(QIODevice& device, DecodeContext& contex
     if (!device.seek(0))
         return fail(device.errorString());
     const std::unique_ptr<JxlDecoder, DecoderFree> decoder(JxlDecoderCreate(nullptr));
-    const std::unique_ptr<void, RunnerFree> runner(
-        JxlThreadParallelRunnerCreate(nullptr, workerThreads));
+    const std::unique_ptr<void, RunnerFree> runner(JxlResizableParallelRunnerCreate(nullptr));
     if (!decoder || !runner ||
-        JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) !=
+        JxlDecoderSetParallelRunner(decoder.get(), JxlResizableParallelRunner, runner.get()) !=
             JXL_DEC_SUCCESS ||
         JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
                                                      JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS)
@@ -141,6 +144,12 @@ std::optional<DecodedPicture> decodeJxl(QIODevice& device, DecodeContext& contex
             if (!context.reserve(total))
                 return fail(context.isCancelled() ? QStringLiteral("cancelled")
                                                   : QString::fromLatin1(memoryMessage));
+            // The worker starts here, for a picture large enough to share,
+            // and ends with the decode: a helper process is single-threaded
+            // between pictures, as its sandbox needs when it is entered.
+            JxlResizableParallelRunnerSetThreads(
+                runner.get(),
+                size_t(std::clamp(pixelCount / groupPixels, qint64(1), decodingThreads)));
             break;
         }
         case JXL_DEC_COLOR_ENCODING:
