@@ -64,7 +64,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.tessaly.example.com/kavelo/")
 # Linked libraries come from dpkg-shlibdeps, the decoders' among them
 # (libjpeg, libtiff, libpng, giflib, libwebp, libheif with its HEVC and AV1
-# decoders, libjxl, lcms2) and libseccomp; what is only loaded at run time
+# decoders, libavif, libjxl, lcms2) and libseccomp; what is only loaded at run time
 # must be named: the TIFF reader is a plug-in outside libqt6gui6, and the X
 # screen saver's suspend is loaded on X11 only. Qt's Wayland plug-in lets a
 # Wayland session run the program natively instead of through XWayland.

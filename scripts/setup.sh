@@ -22,7 +22,7 @@ packages=(
     libtiff-dev libtiff-tools libjpeg62-turbo-dev liblcms2-dev libxcb1-dev
     # The newer formats (PNG, GIF, WebP, HEIC/AVIF, JPEG XL) and the decode
     # helper's sandbox.
-    libpng-dev libgif-dev libwebp-dev libheif-dev libjxl-dev libseccomp-dev
+    libpng-dev libgif-dev libwebp-dev libheif-dev libavif-dev libjxl-dev libseccomp-dev
     # The X screen saver's suspend (loaded at run time on X11 only), and Qt's
     # Wayland platform plugin.
     libxss-dev qt6-wayland

@@ -234,6 +234,8 @@ private Q_SLOTS:
         QTest::newRow("tiff with inks") << "tiff inks";
         QTest::newRow("png") << "png";
         QTest::newRow("png with alpha") << "png alpha";
+        QTest::newRow("avif") << "avif";
+        QTest::newRow("avif 4:4:4, turned and mirrored") << "avif turned";
         QTest::newRow("bmp bottom-up") << "bmp";
         QTest::newRow("bmp top-down") << "bmp top-down";
         QTest::newRow("bmp run-length bottom-up") << "bmp rle";
@@ -252,6 +254,21 @@ private Q_SLOTS:
             QVERIFY(writeImage(path, picture, "tiff"));
         } else if (recipe.startsWith("png")) {
             QVERIFY(writeImage(path, picture, "png"));
+        } else if (recipe.startsWith("avif")) {
+            const QString png = dir.filePath(recipe + QStringLiteral(".png"));
+            QVERIFY(photoLike(size, 11).save(png));
+            QStringList arguments{"-s", "8"};
+            if (recipe == "avif turned")
+                arguments << "-y"
+                          << "444"
+                          << "--irot"
+                          << "1"
+                          << "--imir"
+                          << "1";
+            const QString ran = runTool(QStringLiteral("avifenc"), arguments << png << path);
+            if (ran == toolMissing)
+                QSKIP("avifenc is not installed");
+            QVERIFY2(ran.isEmpty(), qPrintable(ran));
         } else if (recipe == "tiff inks") {
             const QString cmyk =
                 QStringLiteral("/usr/share/color/icc/ghostscript/default_cmyk.icc");
@@ -284,7 +301,7 @@ private Q_SLOTS:
         PictureDecoder full(QSize(4096, 4096));
         const std::optional<DecodedPicture> whole = full.decode(path);
         QVERIFY(whole);
-        QCOMPARE(whole->image.size(), size);
+        QCOMPARE(whole->image.size(), recipe == "avif turned" ? size.transposed() : size);
         PictureDecoder decoder(QSize(300, 300));
         decoder.setDrawSize([drawn](QSize) { return drawn; });
         const std::optional<DecodedPicture> shown = decoder.decode(path);

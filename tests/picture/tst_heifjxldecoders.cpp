@@ -1,5 +1,6 @@
 #include "picture/PictureDecoder.h"
 #include "picture/colour/ColourConversion.h"
+#include "picture/decode/AvifDecoder.h"
 #include "picture/decode/CodedColours.h"
 #include "picture/decode/DecodeBudget.h"
 #include "picture/decode/DecodeContext.h"
@@ -340,6 +341,55 @@ private Q_SLOTS:
         QVERIFY2(std::abs(got - expected) <= 3, qPrintable(QString::number(got)));
     }
 
+    // libavif takes the plain AVIF pictures; libheif gets the rest, and
+    // what libavif cannot read, to give its own message.
+    void avifLeavesTheRestToLibheif_data() {
+        QTest::addColumn<QStringList>("encode");
+        QTest::addColumn<bool>("cutShort");
+        QTest::addColumn<bool>("declined");
+        QTest::newRow("8-bit") << QStringList{"source.png", "out.avif"} << false << false;
+        QTest::newRow("8-bit grid")
+            << QStringList{"-g", "2x2", "large.png", "out.avif"} << false << false;
+        QTest::newRow("8-bit, turned")
+            << QStringList{"--irot", "3", "source.png", "out.avif"} << false << false;
+        QTest::newRow("10-bit") << QStringList{"-d", "10", "source16.png", "out.avif"} << false
+                                << true;
+        QTest::newRow("alpha") << QStringList{"alpha.png", "out.avif"} << false << true;
+        QTest::newRow("8-bit pq") << QStringList{"--cicp", "9/16/9", "source.png", "out.avif"}
+                                  << false << true;
+        QTest::newRow("cut short") << QStringList{"source.png", "out.avif"} << true << true;
+    }
+    void avifLeavesTheRestToLibheif() {
+        QFETCH(QStringList, encode);
+        QFETCH(bool, cutShort);
+        QFETCH(bool, declined);
+        QTemporaryDir dir;
+        CHECK_TOOL(makeSources(dir));
+        CHECK_TOOL(runTool(QStringLiteral("avifenc"), encode, dir.path()));
+        QFile file(dir.filePath("out.avif"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        if (cutShort)
+            bytes.truncate(bytes.size() * 2 / 3);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        DecodeContext context(oneToOne, PictureDecoder::defaultMemoryBudget);
+        QString error;
+        bool left = false;
+        const auto picture = decodeAvif(buffer, context, error, left);
+        QCOMPARE(left, declined);
+        if (declined) {
+            QVERIFY(!picture);
+            DecodeContext again(oneToOne, PictureDecoder::defaultMemoryBudget);
+            const auto fromLibheif = decodeHeif(buffer, again, error);
+            QCOMPARE(!fromLibheif, cutShort);
+            QCOMPARE(error.isEmpty(), !cutShort);
+        } else {
+            QVERIFY2(picture, qPrintable(error));
+            QCOMPARE(picture->image.size(), picture->fullSize);
+        }
+    }
+
     // Hostile and damaged files are refused (or shown) quickly, within
     // the program's budget.
     void boundsHostileFiles_data() {
@@ -356,6 +406,10 @@ private Q_SLOTS:
             << "avifenc" << avifGrid << "ispe" << true;
         QTest::newRow("avif grid whose box claims more than its ispe")
             << "avifenc" << avifGrid << "grid" << true;
+        const QStringList avif{"large.png", "out.heic"};
+        QTest::newRow("avif whose ispe claims 60000 x 60000")
+            << "avifenc" << avif << "ispe" << true;
+        QTest::newRow("avif cut short") << "avifenc" << avif << "half" << true;
         QTest::newRow("heic cut short") << "heif-enc" << heic << "half" << true;
         QTest::newRow("avif grid cut short") << "avifenc" << avifGrid << "half" << true;
         QTest::newRow("jxl cut short") << "cjxl" << jxl << "half" << true;

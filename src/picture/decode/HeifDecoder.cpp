@@ -1,6 +1,7 @@
 #include "picture/decode/HeifDecoder.h"
 
 #include "picture/colour/ColourConversion.h"
+#include "picture/decode/AvifDecoder.h"
 #include "picture/decode/CodedColours.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/decode/HeifTransforms.h"
@@ -118,6 +119,17 @@ std::optional<DecodedPicture> decodeHeif(QIODevice& device, DecodeContext& conte
     };
     if (!device.seek(0))
         return fail(device.errorString());
+    // An AVIF picture goes to libavif first, which hands over the AV1
+    // decoder's planes as they are; what it leaves comes here.
+    if (device.peek(12).mid(8, 4) == "avif") {
+        bool declined = false;
+        std::optional<DecodedPicture> picture = decodeAvif(device, context, error, declined);
+        if (!declined)
+            return picture;
+        error.clear();
+        if (!device.seek(0))
+            return fail(device.errorString());
+    }
     const std::unique_ptr<heif_context, ContextFree> heif(heif_context_alloc());
     if (!heif)
         return fail(QString::fromLatin1(memoryMessage));

@@ -10,7 +10,8 @@ class QString;
 
 // Decodes the HEIF picture on device, from its start, with libheif: HEIC
 // (HEVC through libde265), AVIF (AV1 through dav1d or aom) and the other
-// brands libheif reads. The primary picture is decoded, grid pictures
+// brands libheif reads; the AVIF pictures decodeAvif takes (nearly all)
+// go there instead. The primary picture is decoded, grid pictures
 // assembled by libheif, and its rotation, mirroring and cropping applied,
 // so the full size is the upright one. libheif decodes at full size: that
 // decode, its planes and its RGB copy are reserved from the context before
