@@ -5,7 +5,6 @@
 namespace {
 constexpr int last = InkGrid::points - 1;
 constexpr int laneBits = 21;
-constexpr quint64 lane = (quint64(1) << laneBits) - 1;
 // Offsets of a step along each ink in the grid: cyan the fastest.
 constexpr quint32 stride[4] = {1, InkGrid::points, InkGrid::points* InkGrid::points,
                                InkGrid::points* InkGrid::points* InkGrid::points};
