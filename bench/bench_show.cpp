@@ -10,6 +10,8 @@
 #include "PaintWatch.h"
 #include "ShowPictures.h"
 #include "picture/PictureLoader.h"
+#include "picture/sandbox/DecodeHelperPool.h"
+#include "picture/sandbox/HelperProcess.h"
 #include "player/SlideFit.h"
 #include "player/frmImage.h"
 #include "show/SlideListModel.h"
@@ -33,6 +35,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -385,22 +388,57 @@ BurstFigures burst(Rig& rig) {
 }
 
 // Bursts on prepared JPEGs, each beside the two-core decode limit of the
-// same pictures measured just before it.
+// same pictures measured just before it. With decode helpers the rounds
+// alternate between them and decoding in process, so that the two are
+// compared on the machine as it is at the time, in one run.
 void burstFigures(Rig& rig, const QStringList& pictures, int rounds) {
-    std::printf("burst of %d Enter presses %d ms apart (JPEG 24 MP), from the first key:\n",
-                burstKeys, burstGapMs);
-    for (int round = 0; round < rounds; ++round) {
+    DecodeHelperPool* const helpers = DecodeHelperPool::installed();
+    const bool both = helpers && !helpers->unavailable();
+    std::printf("burst of %d Enter presses %d ms apart (JPEG 24 MP), from the first key%s:\n",
+                burstKeys, burstGapMs,
+                both ? "; rounds in decode helpers and in process in turn" : "");
+    // Settled times and ratios to the limit, in process (true) or not.
+    std::map<bool, std::vector<double>> settled;
+    std::map<bool, std::vector<double>> ratios;
+    for (int round = 0; round < rounds * (both ? 2 : 1); ++round) {
+        const bool inProcess = both ? round % 2 == 1 : !helpers;
+        DecodeHelperPool::install(inProcess ? nullptr : helpers);
         rig.restart(pictures);
         rig.timed(Action::Return);
         const double limit = twoCoreDecodeMs(pictures.mid(0, burstKeys), targetOf(*rig.window));
         runEvents(settleMs);
+        const auto processor = [helpers] {
+            const qint64 program = std::max<qint64>(processorMs(::getpid()), 0);
+            qint64 helped = 0;
+            if (helpers)
+                for (const pid_t pid : helpers->helperPids())
+                    helped += std::max<qint64>(processorMs(pid), 0);
+            return std::pair(program, helped);
+        };
+        const auto before = processor();
         const BurstFigures figures = burst(rig);
+        const auto after = processor();
         const double lastKey = (burstKeys - 1) * burstGapMs;
-        std::printf("  round %d: last picture painted at %.0f ms (%.0f ms after the last key); "
-                    "two-core decode limit %.0f ms; ratio %.2f; pictures painted %d of %d\n",
-                    round + 1, figures.settledMs, figures.settledMs - lastKey, limit,
-                    figures.settledMs / limit, figures.painted, burstKeys);
+        std::printf("  round %d, %s: last picture painted at %.0f ms (%.0f ms after the last "
+                    "key); two-core decode limit %.0f ms; ratio %.2f; pictures painted %d of %d; "
+                    "processor ms: program %lld, helpers %lld\n",
+                    round + 1, inProcess ? "in process" : "helpers", figures.settledMs,
+                    figures.settledMs - lastKey, limit, figures.settledMs / limit, figures.painted,
+                    burstKeys, after.first - before.first, after.second - before.second);
+        if (figures.settledMs > 0) {
+            settled[inProcess].push_back(figures.settledMs);
+            ratios[inProcess].push_back(figures.settledMs / limit);
+        }
         std::fflush(stdout);
+    }
+    DecodeHelperPool::install(helpers);
+    if (both && !settled[false].empty() && !settled[true].empty()) {
+        const double withHelpers = spreadOf(settled[false]).median;
+        const double alone = spreadOf(settled[true]).median;
+        std::printf("  medians: helpers %.0f ms (%.2f of the limit), in process %.0f ms (%.2f); "
+                    "helpers / in process %.2f\n",
+                    withHelpers, spreadOf(ratios[false]).median, alone,
+                    spreadOf(ratios[true]).median, withHelpers / alone);
     }
 }
 
@@ -507,7 +545,7 @@ void benchShow(const ShowBenchOptions& options) {
                             prefetched);
         }
     }
-    burstFigures(rig, set.jpegs, 2);
+    burstFigures(rig, set.jpegs, 3);
     const QStringList show = mixed(set);
     if (!options.brief)
         timedShow(rig, show, options.ticks);

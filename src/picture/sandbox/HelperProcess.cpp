@@ -35,21 +35,6 @@ int profileMemfd(const QByteArray& profile) {
     return fd;
 }
 
-// The processor time the helper has had, all its threads together; -1
-// when it cannot be read.
-qint64 processorMs(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    // The command name may hold spaces and parentheses: count from its end.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    const qint64 ticks = fields.at(11).toLongLong() + fields.at(12).toLongLong();
-    return ticks * 1000 / ::sysconf(_SC_CLK_TCK);
-}
-
 struct Mapping {
     void* address;
     size_t size;
@@ -91,6 +76,19 @@ std::optional<DecodedPicture> mapPicture(int memfd, const HelperMessage& message
     return picture;
 }
 } // namespace
+
+qint64 processorMs(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The command name may hold spaces and parentheses: count from its end.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const qint64 ticks = fields.at(11).toLongLong() + fields.at(12).toLongLong();
+    return ticks * 1000 / ::sysconf(_SC_CLK_TCK);
+}
 
 HelperProcess::HelperProcess(pid_t pid, int socket)
     : pid_(pid)

@@ -15,6 +15,10 @@ class DecodeBudget;
 // One running decode helper, seen from the program: its process and its
 // end of the socket. Used by one thread at a time (the pool hands it out);
 // the destructor kills and reaps the process, so none outlives its object.
+// The processor time a process has had, all its threads together; -1 when
+// it cannot be read.
+qint64 processorMs(pid_t pid);
+
 class HelperProcess {
 public:
     // Starts executable, hands it the display profile and the memory
