@@ -200,6 +200,7 @@ void AreaShrinker::addSparseRows(const QRgb* row, int from, int to, QRgb backgro
         const qint64 take = std::min(end, rowEnd) - start;
         for (size_t i = size_t(4 * firstColumn); i < size_t(4 * lastColumn); ++i)
             box[i] += sums[i] * take;
+        boxAdded_ = true;
         for (int i = 0; i < 4; ++i)
             backSums_[i] += back[i] * take;
         start += take;
@@ -264,6 +265,42 @@ void AreaShrinker::addOpaqueRow(const QRgb* row) {
 }
 
 void AreaShrinker::finishRow() {
+    const qint64 w = source_.width();
+    // Divided by the units (the source's pixels) as a multiply by their
+    // fixed-point inverse, a tenth of the time of the doubles: over by at
+    // most 255 x units / 2^55, under a hundredth of a level up to 2^40
+    // units; in doubles beyond.
+    const quint64 units = quint64(w) * quint64(source_.height());
+    constexpr int shift = 55;
+    const bool fixed = units <= (quint64(1) << 40);
+    // Rounded up, so that a mean of exactly a half rounds up as well.
+    const quint64 inverse = ((quint64(1) << shift) + units - 1) / units;
+    const quint64 half = quint64(1) << (shift - 1);
+    const int y = order_ == RowOrder::TopDown ? targetRow_ : target_.height() - 1 - targetRow_;
+    auto* out = reinterpret_cast<QRgb*>(target_.scanLine(y));
+    if (columnsAdded_ && !boxAdded_ && fixed && opaque_) {
+        // Only the columns' sums make this row, as for every row of a
+        // decoder's opaque picture: each target pixel straight from its
+        // three taps, without the row of 64-bit sums in between.
+        const quint32* sums = columnSums_.data();
+        const Taps* taps = taps_.data();
+        for (int c = 0; c < target_.width(); ++c, ++taps) {
+            const quint32* p = sums + 4 * taps->first;
+            quint32 pixel = 0xFF000000u;
+            for (int i = 0; i < 3; ++i) {
+                const quint64 sum = quint64(p[i]) * taps->weight[0] +
+                                    quint64(p[4 + i]) * taps->weight[1] +
+                                    quint64(p[8 + i]) * taps->weight[2];
+                pixel |= quint32(std::min<quint64>((sum * inverse + half) >> shift, 255))
+                         << (8 * i);
+            }
+            out[c] = pixel;
+        }
+        std::fill(columnSums_.begin(), columnSums_.end(), 0);
+        columnsAdded_ = false;
+        ++targetRow_;
+        return;
+    }
     if (columnsAdded_) {
         // The source columns' sums spread over the target columns, each
         // taking its share, into the sums the other rows add to: three
@@ -283,21 +320,9 @@ void AreaShrinker::finishRow() {
     }
     // Every target pixel covers w x h units; its sums are at most 255 of
     // each, well within 64 bits for sides up to 2^24.
-    const qint64 w = source_.width();
     const double perUnit = 1.0 / (double(w) * double(source_.height()));
-    const int y = order_ == RowOrder::TopDown ? targetRow_ : target_.height() - 1 - targetRow_;
-    auto* out = reinterpret_cast<QRgb*>(target_.scanLine(y));
     const qint64 back[4] = {backSums_[0] * w, backSums_[1] * w, backSums_[2] * w, backSums_[3] * w};
     const qint64* s = boxSums_.data();
-    // Divided by the units (the source's pixels) as a multiply by their
-    // fixed-point inverse, a tenth of the time of the doubles: over by at
-    // most 255 x units / 2^55, under a hundredth of a level up to 2^40
-    // units; in doubles beyond.
-    const quint64 units = quint64(w) * quint64(source_.height());
-    constexpr int shift = 55;
-    const bool fixed = units <= (quint64(1) << 40);
-    // Rounded up, so that a mean of exactly a half rounds up as well.
-    const quint64 inverse = ((quint64(1) << shift) + units - 1) / units;
     // The sums are of pixels times their shares, never below 0.
     const auto mean = [&](int i) {
         const qint64 sum = back[i] + s[i];
@@ -309,7 +334,6 @@ void AreaShrinker::finishRow() {
     const int columns = target_.width();
     if (fixed && opaque_) {
         // The common case without its tests in the loop.
-        const quint64 half = quint64(1) << (shift - 1);
         for (int c = 0; c < columns; ++c, s += 4) {
             quint32 pixel = 0xFF000000u;
             for (int i = 0; i < 3; ++i)
@@ -326,5 +350,6 @@ void AreaShrinker::finishRow() {
     }
     std::fill(boxSums_.begin(), boxSums_.end(), 0);
     std::fill(std::begin(backSums_), std::end(backSums_), 0);
+    boxAdded_ = false;
     ++targetRow_;
 }

@@ -88,6 +88,8 @@ private:
     // is then a plain multiply and add per byte. Empty when not taken.
     bool columnsFirst_ = false;
     bool columnsAdded_ = false;
+    // Whether the general path added to this target row's boxSums_.
+    bool boxAdded_ = false;
     std::vector<quint32> columnSums_;
     // A target column's source columns, at most three, by their shares.
     struct Taps {
