@@ -248,15 +248,23 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
             queued_.push_front(job);
         }
     }
+    std::optional<DecodedPicture> result;
     {
         std::unique_lock lock(job->mutex);
         job->finished.wait(lock, [&job] { return job->done; });
+        // Moved out of the job, which still waits in the finished queue to
+        // be delivered (as stale). In a burst the keys queued ahead of that
+        // delivery keep the event thread stepping, and each job left
+        // holding its picture would keep a screenful of pixels alive until
+        // the burst is over.
+        result = std::move(job->result);
+        job->result.reset();
     }
     if (now.exists && job->identity == now) {
-        if (job->result) {
-            cache_.insert(path, now, *job->result);
-            if (fitToTarget(*job->result, target))
-                return job->result;
+        if (result) {
+            cache_.insert(path, now, *result);
+            if (fitToTarget(*result, target))
+                return result;
         }
         // That very file failed already: no second decode.
         if (job->decodeFailed)

@@ -73,6 +73,17 @@ constexpr bool threadSanitizedBuild = false;
 constexpr bool threadSanitizedBuild = false;
 #endif
 
+// What a process holds of its own, in KiB; -1 when it cannot be read.
+qint64 privateDirtyKbOf(pid_t pid) {
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : rollup.readAll().split('\n'))
+        if (line.startsWith("Private_Dirty:"))
+            return line.mid(14).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
 class DecodeHelperTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
@@ -349,13 +360,7 @@ private Q_SLOTS:
         QVERIFY(decode(pool, big, QSize(1920, 1080)).picture);
         const pid_t pid = pool.helperPids().value(0);
         const auto privateDirtyKb = [pid] {
-            QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-            if (!rollup.open(QIODevice::ReadOnly))
-                return qint64(-1);
-            for (const QByteArray& line : rollup.readAll().split('\n'))
-                if (line.startsWith("Private_Dirty:"))
-                    return line.mid(14).trimmed().split(' ').value(0).toLongLong();
-            return qint64(-1);
+            return privateDirtyKbOf(pid);
         };
         if (sanitizedBuild)
             QSKIP("the sanitizers' allocator keeps its own pools");
@@ -363,6 +368,34 @@ private Q_SLOTS:
                                   qPrintable(QString::number(privateDirtyKb())), 10000);
         // And it still decodes.
         QVERIFY(decode(pool, big, QSize(800, 600)).picture);
+    }
+
+    // A helper kept busy (a burst, previews one after the other) holds no
+    // picture's large buffers between pictures either: only what any
+    // decode needs, well under one screenful.
+    void busyHelperKeepsNoLargeBuffers_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        // 12 MB in one strip, read whole.
+        QTest::newRow("TIFF in one strip")
+            << "strip.tif"
+            << greyTiffBytes(QSize(4000, 3000), 3000, QByteArray(4000 * 3000, char(0x80)));
+        // Its shrunk picture 7 MB.
+        QTest::newRow("BMP") << "frame.bmp" << bmpBytes(photoLike(QSize(3000, 2000)), 24);
+    }
+    void busyHelperKeepsNoLargeBuffers() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        if (sanitizedBuild)
+            QSKIP("the sanitizers' allocator keeps its own pools");
+        const QString path = QDir(dir.path()).filePath(name);
+        QVERIFY(writeBytes(path, bytes));
+        DecodeHelperPool pool(oneHelper());
+        QVERIFY(decode(pool, path, QSize(1920, 1080)).picture);
+        const pid_t pid = pool.helperPids().value(0);
+        // Checked before the idle trim would hand anything back.
+        QTRY_VERIFY2_WITH_TIMEOUT(privateDirtyKbOf(pid) < 6 * 1024,
+                                  qPrintable(QString::number(privateDirtyKbOf(pid))), 1500);
     }
 
     // No helper to start: decodes go on in this process.

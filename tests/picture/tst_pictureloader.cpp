@@ -62,6 +62,28 @@ private Q_SLOTS:
         const double mean = meanDifference(taken->image, direct->image);
         QVERIFY2(mean < 0.01, qPrintable(QString::number(mean)));
     }
+
+    // The step's picture is held by the step and the cache alone: keys
+    // queued in a burst hold back the delivery of the jobs the steps took,
+    // and a job still holding its picture would keep it alive until then.
+    void aTakenPictureIsNotKeptByItsJob_data() {
+        QTest::addColumn<bool>("wantedAhead");
+        QTest::newRow("decoded for the step") << false;
+        QTest::newRow("decoded ahead") << true;
+    }
+    void aTakenPictureIsNotKeptByItsJob() {
+        QFETCH(bool, wantedAhead);
+        const QString path = fresh("taken.jpg", {120, 80});
+        PictureLoader loader(QSize(200, 200));
+        const PictureTarget target{QSize(200, 200), {}};
+        if (wantedAhead)
+            loader.want({path}, target);
+        std::optional<DecodedPicture> taken = loader.take(path, target);
+        QVERIFY(taken);
+        // No event processed since: the job is not delivered yet.
+        loader.dropPrepared();
+        QVERIFY(taken->image.isDetached());
+    }
 };
 KAVELO_TEST(PictureLoaderTest)
 

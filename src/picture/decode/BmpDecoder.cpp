@@ -5,6 +5,7 @@
 #include "picture/decode/BmpHeader.h"
 #include "picture/decode/DecodeContext.h"
 #include "picture/raster/AreaShrinker.h"
+#include "picture/raster/LargeImage.h"
 #include "picture/raster/PictureFit.h"
 
 #include <QIODevice>
@@ -356,7 +357,10 @@ std::optional<DecodedPicture> BmpReading::decode(QString& error) {
     }
     if (h_.isIndexed() && !readPalette())
         return failed();
-    QImage image(shown, alpha_ ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    // In pages of its own, as the other decoders' pictures: given back
+    // whole when the picture is dropped rather than left in the allocator.
+    QImage image =
+        largeImage(shown, alpha_ ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull())
         return refuse(memoryMessage);
     pixels_.reset(new (std::nothrow) QRgb[size_t(width_)]);

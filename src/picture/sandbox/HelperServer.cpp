@@ -218,9 +218,14 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
         ColourConversion::setDisplayProfile(readProfile(fd, setup->shared));
         ::close(fd);
     }
-    // Large buffers kept for the next picture rather than mapped afresh
-    // and given back after each; the idle trim below hands them back.
-    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    // Buffers of a large page or more (a picture, a TIFF strip, a JPEG's
+    // coefficients) mapped for each decode and given back when freed: kept
+    // in the heap, they stayed there between pictures, each helper holding
+    // its largest decode's. The program starts the helper with glibc asking
+    // for large pages for them (HelperProcess), so mapping them afresh costs
+    // a few faults. Smaller blocks are kept for the next picture; the idle
+    // trim below hands them back.
+    ::mallopt(M_MMAP_THRESHOLD, 2 << 20);
     ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
     warmUp();
     // What it holds from here on: its socket, and a picture and a memfd at a
