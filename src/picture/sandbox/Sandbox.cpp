@@ -14,6 +14,11 @@
 #include <unistd.h>
 
 namespace {
+// A rule's argument equal to value; libseccomp's SCMP_A0 macros leave the
+// comparison's second datum out, which compilers warn of.
+scmp_arg_cmp argumentIs(unsigned int argument, scmp_datum_t value) {
+    return scmp_arg_cmp{argument, SCMP_CMP_EQ, value, 0};
+}
 
 bool writeFile(const char* path, const char* text) {
     const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
@@ -105,9 +110,9 @@ bool installFilter(int socket) {
     // The one socket, and no other.
     ok = ok &&
          seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(recvmsg), 1,
-                          SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(socket))) == 0 &&
+                          argumentIs(0, static_cast<scmp_datum_t>(socket))) == 0 &&
          seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(sendmsg), 1,
-                          SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(socket))) == 0;
+                          argumentIs(0, static_cast<scmp_datum_t>(socket))) == 0;
     // The sanitizers' runtime tests whether memory is readable by writing
     // it into a pipe of its own, and gives every thread it starts (HEIF's,
     // AVIF's and JPEG XL's decoders start them) a signal stack.
@@ -128,7 +133,7 @@ bool installFilter(int socket) {
                           SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH)) == 0;
     // Threads name themselves; nothing else of prctl.
     ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1,
-                                SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME)) == 0;
+                                argumentIs(0, PR_SET_NAME)) == 0;
     // Refused rather than fatal: a library's lazy look at a file (a locale,
     // a configuration) then fails as it would on a bare system.
     for (const int call : {SCMP_SYS(open), SCMP_SYS(openat), SCMP_SYS(openat2), SCMP_SYS(access),
