@@ -276,6 +276,10 @@ void AreaShrinker::finishRow() {
     // Rounded up, so that a mean of exactly a half rounds up as well.
     const quint64 inverse = ((quint64(1) << shift) + units - 1) / units;
     const quint64 half = quint64(1) << (shift - 1);
+    // A channel's mean from its sum over the units, in fixed point.
+    const auto level = [inverse, half](quint64 sum) {
+        return quint32(std::min<quint64>((sum * inverse + half) >> shift, 255));
+    };
     const int y = order_ == RowOrder::TopDown ? targetRow_ : target_.height() - 1 - targetRow_;
     auto* out = reinterpret_cast<QRgb*>(target_.scanLine(y));
     if (columnsAdded_ && !boxAdded_ && fixed && opaque_) {
@@ -291,8 +295,7 @@ void AreaShrinker::finishRow() {
                 const quint64 sum = quint64(p[i]) * taps->weight[0] +
                                     quint64(p[4 + i]) * taps->weight[1] +
                                     quint64(p[8 + i]) * taps->weight[2];
-                pixel |= quint32(std::min<quint64>((sum * inverse + half) >> shift, 255))
-                         << (8 * i);
+                pixel |= level(sum) << (8 * i);
             }
             out[c] = pixel;
         }
@@ -327,8 +330,7 @@ void AreaShrinker::finishRow() {
     const auto mean = [&](int i) {
         const qint64 sum = back[i] + s[i];
         if (fixed)
-            return quint32(std::min<quint64>(
-                (quint64(sum) * inverse + (quint64(1) << (shift - 1))) >> shift, 255));
+            return level(quint64(sum));
         return quint32(std::clamp(int(double(sum) * perUnit + 0.5), 0, 255));
     };
     const int columns = target_.width();
@@ -337,9 +339,7 @@ void AreaShrinker::finishRow() {
         for (int c = 0; c < columns; ++c, s += 4) {
             quint32 pixel = 0xFF000000u;
             for (int i = 0; i < 3; ++i)
-                pixel |= quint32(std::min<quint64>(
-                             (quint64(back[i] + s[i]) * inverse + half) >> shift, 255))
-                         << (8 * i);
+                pixel |= level(quint64(back[i] + s[i])) << (8 * i);
             out[c] = pixel;
         }
     } else {
