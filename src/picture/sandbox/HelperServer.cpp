@@ -127,9 +127,11 @@ void sendPicture(int socket, DecodedPicture& picture) {
                                                           ? QImage::Format_ARGB32_Premultiplied
                                                           : QImage::Format_RGB32);
     const QImage& image = picture.image;
-    // Written, never mapped: the program seals the memfd against writes,
-    // which a shared writable mapping here would prevent.
-    const int memfd = ::memfd_create("kavelo-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    // Written, not decoded into through a mapping: the write fills the
+    // memfd's small pages in the kernel, where a shared mapping of them
+    // took a fault or a first touch each, several times the time. The
+    // program reads the pixels out into its own memory.
+    const int memfd = ::memfd_create("kavelo-picture", MFD_CLOEXEC);
     if (memfd < 0 ||
         !writeAll(memfd, reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()) ||
         !writeAll(memfd, picture.iccProfile.constData(), picture.iccProfile.size())) {
