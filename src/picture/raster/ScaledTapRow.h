@@ -31,7 +31,11 @@ public:
                  Simd simd = Simd::Widest);
 
     // False when no shift keeps the weights in 32 bits and the mean within
-    // 1/256 of a level (targets some 60,000 pixels wide): not to be used.
+    // 1/256 of a level: not to be used. Never for a shrinker's taps: 2^shift
+    // comes to about 2^32 x units / maxWeight, at least 2^31 x columnHeight
+    // when maxWeight is the target's width and units the source's pixels,
+    // far above the 3 x 255 x 256 x columnHeight the bound needs; the check
+    // guards other callers.
     bool isValid() const { return shift_ > 0; }
     int shift() const { return shift_; }
 
