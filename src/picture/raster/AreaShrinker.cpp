@@ -73,6 +73,12 @@ AreaShrinker::AreaShrinker(QSize source, QImage& target, RowOrder order)
         // last target column's missing taps.
         columnSums_.resize(size_t(w + 2) * 4);
         taps_.resize(size_t(tw));
+        // A tap weighs at most tw; a source column's sums are at most 255
+        // x h.
+        const quint64 h = quint64(source.height());
+        scaledTaps_.emplace(int(tw), quint64(tw), quint64(w) * h, h);
+        if (!scaledTaps_->isValid())
+            scaledTaps_.reset();
         for (size_t c = 0; c < taps_.size(); ++c) {
             const Span& span = spans_[c];
             Taps& taps = taps_[c];
@@ -80,13 +86,16 @@ AreaShrinker::AreaShrinker(QSize source, QImage& target, RowOrder order)
             taps.weight[0] = span.firstShare;
             taps.weight[1] = span.count == 3 ? quint32(tw) : span.count == 2 ? span.lastShare : 0;
             taps.weight[2] = span.count == 3 ? span.lastShare : 0;
+            if (scaledTaps_)
+                scaledTaps_->setTap(int(c), taps.first, taps.weight);
         }
     }
 }
 
+// The scaled taps take as much as the taps: four 32-bit values a column.
 qint64 AreaShrinker::workingBytes(QSize target) {
-    return qint64(target.width()) *
-               qint64(sizeof(Span) + 8 * sizeof(qint64) + 2 * 4 * sizeof(quint32) + sizeof(Taps)) +
+    return qint64(target.width()) * qint64(sizeof(Span) + 8 * sizeof(qint64) +
+                                           2 * 4 * sizeof(quint32) + 2 * sizeof(Taps)) +
            2 * 4 * qint64(sizeof(quint32));
 }
 
@@ -282,23 +291,11 @@ void AreaShrinker::finishRow() {
     };
     const int y = order_ == RowOrder::TopDown ? targetRow_ : target_.height() - 1 - targetRow_;
     auto* out = reinterpret_cast<QRgb*>(target_.scanLine(y));
-    if (columnsAdded_ && !boxAdded_ && fixed && opaque_) {
+    if (columnsAdded_ && !boxAdded_ && scaledTaps_) {
         // Only the columns' sums make this row, as for every row of a
         // decoder's opaque picture: each target pixel straight from its
         // three taps, without the row of 64-bit sums in between.
-        const quint32* sums = columnSums_.data();
-        const Taps* taps = taps_.data();
-        for (int c = 0; c < target_.width(); ++c, ++taps) {
-            const quint32* p = sums + 4 * taps->first;
-            quint32 pixel = 0xFF000000u;
-            for (int i = 0; i < 3; ++i) {
-                const quint64 sum = quint64(p[i]) * taps->weight[0] +
-                                    quint64(p[4 + i]) * taps->weight[1] +
-                                    quint64(p[8 + i]) * taps->weight[2];
-                pixel |= level(sum) << (8 * i);
-            }
-            out[c] = pixel;
-        }
+        scaledTaps_->write(columnSums_.data(), out);
         std::fill(columnSums_.begin(), columnSums_.end(), 0);
         columnsAdded_ = false;
         ++targetRow_;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "picture/raster/ScaledTapRow.h"
+
 #include <QImage>
 #include <QSize>
 #include <QtGlobal>
+#include <optional>
 #include <vector>
 
 // Shrinks a picture fed to it row by row into a target image: each target
@@ -97,6 +100,9 @@ private:
         quint32 weight[3];
     };
     std::vector<Taps> taps_;
+    // The same taps with the mean folded in, for the rows made of the
+    // columns' sums alone; empty when not taken.
+    std::optional<ScaledTapRow> scaledTaps_;
     int sourceRow_ = 0;
     int targetRow_ = 0;
 };
