@@ -18,7 +18,8 @@
 namespace {
 // The test build's faults, chosen by KAVELO_HELPER_FAULT: crash on the
 // next picture (crash) or the next BMP (crash-bmp), or try to leave the
-// sandbox one way and report how far it got.
+// sandbox one way and report how far it got; or lie about where a
+// picture's rows are (elsewhere, rowsAt).
 std::optional<QByteArray> fault(int picture) {
     const QByteArray mode = qgetenv("KAVELO_HELPER_FAULT");
     char magic[2] = {};
@@ -48,6 +49,12 @@ std::optional<QByteArray> fault(int picture) {
     }
     return std::nullopt;
 }
+
+// Rows said to lie where nothing is mapped (elsewhere): the program must
+// find nothing there and ask for them in a memfd.
+quintptr rowsAt(quintptr rows) {
+    return qgetenv("KAVELO_HELPER_FAULT") == "elsewhere" ? quintptr(4096) : rows;
+}
 } // namespace
 #endif
 
@@ -61,6 +68,7 @@ int main(int argc, char* argv[]) {
     HelperHooks hooks;
 #ifdef KAVELO_HELPER_TEST_FAULTS
     hooks.beforeDecode = fault;
+    hooks.rowsAt = rowsAt;
 #endif
     return runDecodeHelper(3, hooks);
 }

@@ -184,6 +184,40 @@ private Q_SLOTS:
                  qPrintable(mapping));
     }
 
+    // The rows are copied out of the helper where they lie; where the
+    // helper names a place that holds nothing (as a hostile one may), or
+    // the system forbids the copy, they come in a memfd instead, for that
+    // picture and the helper's later ones.
+    void rowsComeWhereverTheyLie_data() {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::newRow("in place") << QByteArray();
+        QTest::newRow("said to lie elsewhere") << QByteArray("elsewhere");
+    }
+    void rowsComeWhereverTheyLie() {
+        QFETCH(QByteArray, mode);
+        qputenv("KAVELO_HELPER_FAULT", mode);
+        DecodeHelperPool pool(oneHelper(faultyHelper()));
+        const QDir folder(dir.path());
+        QStringList pictures{writePicture(folder, "p.jpg", {300, 200})};
+        // Inks keep their profile, which comes in a memfd of its own.
+        const QString cmykProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+        const QString cmyk = folder.filePath("inks.jpg");
+        if (!convertProgram().isEmpty() && QFile::exists(cmykProfile) &&
+            runConvert(
+                {writePicture(folder, "inks.png", {300, 200}), "-profile", cmykProfile, cmyk}))
+            pictures.append(cmyk);
+        for (const QString& path : pictures + pictures) {
+            const DecodeHelperPool::Result result = decode(pool, path);
+            QCOMPARE(int(result.outcome), int(DecodeHelperPool::Outcome::Decoded));
+            const std::optional<DecodedPicture> expected =
+                PictureDecoder(QSize(640, 480)).decode(path);
+            QVERIFY(expected);
+            QCOMPARE(result.picture->image, expected->image);
+            QCOMPARE(result.picture->iccProfile, expected->iccProfile);
+        }
+        QCOMPARE(pool.helperPids().size(), 1);
+    }
+
     void refusesWhatIsNoPicture() {
         DecodeHelperPool pool(oneHelper());
         QCOMPARE(int(decode(pool, writeGarbage(QDir(dir.path()), "x.jpg")).outcome),

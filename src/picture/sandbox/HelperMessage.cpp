@@ -98,6 +98,7 @@ std::optional<HelperMessage> parseHelperMessage(QByteArrayView packet) {
         message.height = record.height;
         break;
     case Kind::Grant:
+    case Kind::Taken:
     case Kind::Ready:
         break;
     case Kind::Acquire:
@@ -118,6 +119,11 @@ std::optional<HelperMessage> parseHelperMessage(QByteArrayView packet) {
             return std::nullopt;
         if (record.bytes < 0 || record.bytes > ColourConversion::maxProfileBytes)
             return std::nullopt;
+        // Pixels in place lie somewhere in the helper's memory; in a memfd,
+        // at nowhere.
+        if (message.flag ? record.shared <= 0 : record.shared != 0)
+            return std::nullopt;
+        message.shared = record.shared;
         message.width = record.width;
         message.height = record.height;
         message.fullWidth = record.fullWidth;

@@ -20,13 +20,17 @@ struct HelperMessage {
                       // total, 0 for none), drawSize (1: ask for it); the picture's fd
         DrawSize = 3, // size: the drawn size of the asked full size
         Grant = 4,    // ok: whether the bytes asked for were acquired
+        Taken = 5,    // ok: whether the program read a Picture's pixels where they
+                      // lie; if not, the helper sends them in a memfd
         // Helper to program.
         Ready = 10,       // the sandbox is set; nothing else
         AskDrawSize = 11, // size: the full upright size
         Acquire = 12,     // bytes
         Release = 13,     // bytes
-        Picture = 14,     // fullSize, size, bytesPerLine, format, iccBytes; the memfd
-                          // holding the pixels' rows and then the profile
+        Picture = 14,     // fullSize, size, bytesPerLine, format, iccBytes; with
+                          // inPlace 0 the memfd holding the pixels' rows and then the
+                          // profile; with inPlace 1, where the rows lie in the helper
+                          // (at), and a memfd holding the profile when there is one
         Failed = 15,      // reason (UTF-8, at most maxReasonBytes)
     };
     static constexpr int maxReasonBytes = 512;
@@ -40,8 +44,8 @@ struct HelperMessage {
     qint32 bytesPerLine = 0;
     quint32 format = 0; // a QImage::Format
     qint64 bytes = 0;   // budget, Acquire, Release, iccBytes (Picture), size (Setup)
-    qint64 shared = 0;
-    bool flag = false; // Grant's ok, Decode's drawSize
+    qint64 shared = 0;  // Decode's shared budget, Picture's at
+    bool flag = false;  // Grant's and Taken's ok, Decode's drawSize, Picture's inPlace
     QByteArray reason;
 
     QByteArray encoded() const;

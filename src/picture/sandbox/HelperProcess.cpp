@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -75,33 +76,70 @@ bool readAll(int fd, char* into, qint64 size, qint64 offset) {
     return true;
 }
 
-// The picture in memfd, read into the program's own memory: large pages
-// like a picture decoded in process, so that its paints read as fast.
-// Mapped instead, each of the memfd's small pages took its first touch in
-// the event thread's first paint, 14 ms for a 4K picture where the read
-// here takes 8. Read, it needs no seals either: what the helper does to the
-// memfd afterwards changes nothing here. Nothing when the memfd is not what
-// message says.
-std::optional<DecodedPicture> readPicture(int memfd, const HelperMessage& message, qint64 limit) {
-    const qint64 size = message.pixelBytes() + message.bytes;
-    struct stat status;
-    if (size > limit || ::fstat(memfd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size != size)
+// A picture of the message's size and format in the program's own memory:
+// large pages like a picture decoded in process, so that its paints read as
+// fast. (Mapped from a memfd, each of its small pages took its first touch
+// in the event thread's first paint, 14 ms for a 4K picture.) Nothing when
+// the message describes what the limit refuses.
+std::optional<DecodedPicture> pictureFor(const HelperMessage& message, qint64 limit) {
+    if (message.pixelBytes() + message.bytes > limit)
         return std::nullopt;
     DecodedPicture picture;
     picture.image =
         largeImage(QSize(message.width, message.height), QImage::Format(message.format));
     if (picture.image.isNull() || picture.image.bytesPerLine() != message.bytesPerLine)
         return std::nullopt;
-    // Faulted in whole by one call rather than a page at a time by the
-    // read; advice only, where the system has it.
-    auto* pixels = reinterpret_cast<char*>(picture.image.bits());
-    ::madvise(pixels, size_t(picture.image.sizeInBytes()), populateWrite);
+    // Faulted in whole by one call rather than a page at a time as the
+    // pixels are copied in; advice only, where the system has it.
+    ::madvise(picture.image.bits(), size_t(picture.image.sizeInBytes()), populateWrite);
     picture.iccProfile = QByteArray(message.bytes, Qt::Uninitialized);
-    if (!readAll(memfd, pixels, picture.image.sizeInBytes(), 0) ||
-        !readAll(memfd, picture.iccProfile.data(), message.bytes, message.pixelBytes()))
-        return std::nullopt;
     picture.fullSize = QSize(message.fullWidth, message.fullHeight);
+    return picture;
+}
+
+// Whether memfd holds exactly size bytes; it needs no seals, as it is read
+// once and never mapped.
+bool holdsExactly(int memfd, qint64 size) {
+    struct stat status;
+    return ::fstat(memfd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size == size;
+}
+
+// The picture whose rows and then profile memfd holds.
+std::optional<DecodedPicture> readPicture(int memfd, const HelperMessage& message, qint64 limit) {
+    std::optional<DecodedPicture> picture = pictureFor(message, limit);
+    if (!picture || !holdsExactly(memfd, message.pixelBytes() + message.bytes) ||
+        !readAll(memfd, reinterpret_cast<char*>(picture->image.bits()), message.pixelBytes(), 0) ||
+        !readAll(memfd, picture->iccProfile.data(), message.bytes, message.pixelBytes()))
+        return std::nullopt;
+    return picture;
+}
+
+// The picture whose rows lie in the helper pid at the message's address,
+// copied straight out of its memory, and whose profile profileMemfd holds.
+// Nothing when they cannot be read so (a system that lets no process read
+// another's memory); an address that is not the helper's fails the same
+// way and costs the program nothing.
+std::optional<DecodedPicture> copyPicture(pid_t pid, const HelperMessage& message, int profileMemfd,
+                                          qint64 limit) {
+    std::optional<DecodedPicture> picture = pictureFor(message, limit);
+    if (!picture || (message.bytes > 0) != (profileMemfd >= 0) ||
+        (profileMemfd >= 0 &&
+         (!holdsExactly(profileMemfd, message.bytes) ||
+          !readAll(profileMemfd, picture->iccProfile.data(), message.bytes, 0))))
+        return std::nullopt;
+    char* into = reinterpret_cast<char*>(picture->image.bits());
+    qint64 left = message.pixelBytes();
+    quint64 from = quint64(message.shared);
+    while (left > 0) {
+        const iovec local{into, size_t(left)};
+        const iovec remote{reinterpret_cast<void*>(quintptr(from)), size_t(left)};
+        const ssize_t got = ::process_vm_readv(pid, &local, 1, &remote, 1, 0);
+        if (got <= 0)
+            return std::nullopt;
+        into += got;
+        from += quint64(got);
+        left -= got;
+    }
     return picture;
 }
 } // namespace
@@ -314,6 +352,21 @@ HelperProcess::Outcome HelperProcess::decode(int fd, const Request& request,
         case Kind::Failed:
             return finish(Outcome::Failed, QString::fromUtf8(message->reason));
         case Kind::Picture:
+            if (message->flag) {
+                picture = copyPicture(pid_, *message, received, request.limit);
+                if (received >= 0)
+                    ::close(received);
+                reply.kind = Kind::Taken;
+                reply.flag = bool(picture);
+                if (!HelperSocket::send(socket_, reply.encoded())) {
+                    picture.reset();
+                    return finish(Outcome::Ended, QStringLiteral("helper ended"));
+                }
+                if (picture)
+                    return finish(Outcome::Decoded, {});
+                // Asked for again in a memfd.
+                continue;
+            }
             if (received < 0)
                 return finish(Outcome::Ended, QStringLiteral("picture without pixels"));
             picture = readPicture(received, *message, request.limit);

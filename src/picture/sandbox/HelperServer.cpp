@@ -121,25 +121,30 @@ void sendFailed(int socket, const QByteArray& reason) {
     sendOrQuit(socket, failed);
 }
 
-void sendPicture(int socket, DecodedPicture& picture) {
+// A memfd holding bytes, or -1.
+int memfdHolding(const char* bytes, qint64 size) {
+    const int memfd = ::memfd_create("kavelo-picture", MFD_CLOEXEC);
+    if (memfd >= 0 && !writeAll(memfd, bytes, size)) {
+        ::close(memfd);
+        return -1;
+    }
+    return memfd;
+}
+
+// Whether the program reads pixels where they lie in this helper; it says
+// so at the first picture, and the answer holds for the helper's life.
+// Belongs to the helper's one decoding thread.
+struct Delivery {
+    bool inPlace = true;
+    std::function<quintptr(quintptr)> rowsAt;
+};
+
+void sendPicture(int socket, DecodedPicture& picture, Delivery& delivery) {
     if (!isHelperPictureFormat(picture.image.format()))
         picture.image = picture.image.convertToFormat(picture.image.hasAlphaChannel()
                                                           ? QImage::Format_ARGB32_Premultiplied
                                                           : QImage::Format_RGB32);
     const QImage& image = picture.image;
-    // Written, not decoded into through a mapping: the write fills the
-    // memfd's small pages in the kernel, where a shared mapping of them
-    // took a fault or a first touch each, several times the time. The
-    // program reads the pixels out into its own memory.
-    const int memfd = ::memfd_create("kavelo-picture", MFD_CLOEXEC);
-    if (memfd < 0 ||
-        !writeAll(memfd, reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()) ||
-        !writeAll(memfd, picture.iccProfile.constData(), picture.iccProfile.size())) {
-        if (memfd >= 0)
-            ::close(memfd);
-        sendFailed(socket, "no room for the picture's pixels");
-        return;
-    }
     HelperMessage done;
     done.kind = Kind::Picture;
     done.width = image.width();
@@ -149,11 +154,46 @@ void sendPicture(int socket, DecodedPicture& picture) {
     done.bytesPerLine = static_cast<qint32>(image.bytesPerLine());
     done.format = image.format();
     done.bytes = picture.iccProfile.size();
+    if (delivery.inPlace) {
+        // The program copies the rows straight out of this process
+        // (process_vm_readv) into memory of its own, while they stay here
+        // untouched until it says it is done: one copy, where writing them
+        // into a memfd and reading them out of it took two, each filling
+        // small pages. The profile, small and rare, still goes in a memfd.
+        const int memfd =
+            done.bytes > 0 ? memfdHolding(picture.iccProfile.constData(), done.bytes) : -1;
+        if (done.bytes > 0 && memfd < 0) {
+            sendFailed(socket, "no room for the picture's profile");
+            return;
+        }
+        done.flag = true;
+        const auto rows = reinterpret_cast<quintptr>(image.constBits());
+        done.shared = qint64(delivery.rowsAt ? delivery.rowsAt(rows) : rows);
+        sendOrQuit(socket, done, memfd);
+        if (memfd >= 0)
+            ::close(memfd);
+        if (await(socket, Kind::Taken).flag)
+            return;
+        // The program may not read this process's memory (a system that
+        // allows no process to look into another): memfds from now on.
+        delivery.inPlace = false;
+        done.flag = false;
+        done.shared = 0;
+    }
+    const int memfd = ::memfd_create("kavelo-picture", MFD_CLOEXEC);
+    if (memfd < 0 ||
+        !writeAll(memfd, reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()) ||
+        !writeAll(memfd, picture.iccProfile.constData(), picture.iccProfile.size())) {
+        if (memfd >= 0)
+            ::close(memfd);
+        sendFailed(socket, "no room for the picture's pixels");
+        return;
+    }
     sendOrQuit(socket, done, memfd);
     ::close(memfd);
 }
 
-void decodeOne(int socket, const HelperMessage& request, int fd) {
+void decodeOne(int socket, const HelperMessage& request, int fd, Delivery& delivery) {
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
@@ -169,7 +209,7 @@ void decodeOne(int socket, const HelperMessage& request, int fd) {
     std::optional<DecodedPicture> picture = decoder.decode(file);
     file.close();
     if (picture && !picture->image.isNull())
-        sendPicture(socket, *picture);
+        sendPicture(socket, *picture, delivery);
     else
         sendFailed(socket, decoder.errorString().toUtf8());
 }
@@ -246,6 +286,8 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
     ready.kind = Kind::Ready;
     ready.flag = layers.namespaces;
     sendOrQuit(socket, ready);
+    Delivery delivery;
+    delivery.rowsAt = hooks.rowsAt;
     for (;;) {
         // A decode leaves its freed buffers in the allocator's keeping, tens
         // of megabytes after a large picture; a helper left waiting (a show
@@ -270,6 +312,6 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
                 continue;
             }
         }
-        decodeOne(socket, *request, fd);
+        decodeOne(socket, *request, fd, delivery);
     }
 }
