@@ -2,9 +2,9 @@
 // in this process and in a sandboxed helper, one after the other in turn,
 // so that both see the same machine. Wall time is what a step waits for;
 // processor time (this process and the helper together) is what the
-// helper's messages, memfd and filter add to the decode's own work. Each
-// picture is read once after its decode, as its first paint reads it: where
-// its pixels live decides what that costs.
+// helper's messages, the pixels' way back and its filter add to the
+// decode's own work. Each picture is read once after its decode, as its
+// first paint reads it: where its pixels live decides what that costs.
 
 #include "BenchSupport.h"
 #include "picture/PictureDecoder.h"
