@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <cstdio>
+#include <initializer_list>
 #include <malloc.h>
 #include <sys/mman.h>
 #include <thread>
@@ -121,12 +122,14 @@ void sendFailed(int socket, const QByteArray& reason) {
     sendOrQuit(socket, failed);
 }
 
-// A memfd holding bytes, or -1.
-int memfdHolding(const char* bytes, qint64 size) {
+// A memfd holding parts one after the other, or -1.
+int memfdHolding(std::initializer_list<QByteArrayView> parts) {
     const int memfd = ::memfd_create("kavelo-picture", MFD_CLOEXEC);
-    if (memfd >= 0 && !writeAll(memfd, bytes, size)) {
-        ::close(memfd);
-        return -1;
+    for (const QByteArrayView part : parts) {
+        if (memfd >= 0 && !writeAll(memfd, part.data(), part.size())) {
+            ::close(memfd);
+            return -1;
+        }
     }
     return memfd;
 }
@@ -160,8 +163,7 @@ void sendPicture(int socket, DecodedPicture& picture, Delivery& delivery) {
         // untouched until it says it is done: one copy, where writing them
         // into a memfd and reading them out of it took two, each filling
         // small pages. The profile, small and rare, still goes in a memfd.
-        const int memfd =
-            done.bytes > 0 ? memfdHolding(picture.iccProfile.constData(), done.bytes) : -1;
+        const int memfd = done.bytes > 0 ? memfdHolding({picture.iccProfile}) : -1;
         if (done.bytes > 0 && memfd < 0) {
             sendFailed(socket, "no room for the picture's profile");
             return;
@@ -180,12 +182,9 @@ void sendPicture(int socket, DecodedPicture& picture, Delivery& delivery) {
         done.flag = false;
         done.shared = 0;
     }
-    const int memfd = ::memfd_create("kavelo-picture", MFD_CLOEXEC);
-    if (memfd < 0 ||
-        !writeAll(memfd, reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()) ||
-        !writeAll(memfd, picture.iccProfile.constData(), picture.iccProfile.size())) {
-        if (memfd >= 0)
-            ::close(memfd);
+    const int memfd =
+        memfdHolding({QByteArrayView(image.constBits(), image.sizeInBytes()), picture.iccProfile});
+    if (memfd < 0) {
         sendFailed(socket, "no room for the picture's pixels");
         return;
     }
