@@ -63,7 +63,9 @@ public:
 
 private:
     struct Connection;
-    int classify(const QImage& block) const;
+    // The picture block shows, trying likely and the one after it first;
+    // -1 when none.
+    int classify(const QImage& block, int likely = -1) const;
     QImage read();
 
     QRect block_;

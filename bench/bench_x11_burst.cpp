@@ -10,12 +10,14 @@
 #include "ShowPictures.h"
 #include "X11Screen.h"
 #include "picture/PictureLoader.h"
+#include "picture/sandbox/DecodeHelperPool.h"
 #include "player/SlideFit.h"
 #include "player/frmImage.h"
 #include "support/PlayerFixture.h"
 #include "ui/PictureView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -26,8 +28,10 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -153,6 +157,57 @@ Sighted keysUntilShown(ScreenProbe& probe, int count, int gapMs, int last, int p
     return sighted;
 }
 
+// Processor ms of a process or thread from its stat file; -1 when gone.
+qint64 statMs(const QString& path) {
+    QFile stat(path);
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000 /
+           ::sysconf(_SC_CLK_TCK);
+}
+
+// Processor ms spent so far by everyone sharing the cores in a burst: this
+// process's threads by name (the event thread apart), the decode helpers,
+// and the X server and window manager bench/x11-burst.sh started
+// (KAVELO_BENCH_X_PIDS).
+std::map<QString, qint64> processorByWho() {
+    std::map<QString, qint64> spent;
+    const QString self = QStringLiteral("/proc/%1/task").arg(::getpid());
+    for (const QString& task : QDir(self).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString at = self + QLatin1Char('/') + task;
+        QFile comm(at + QStringLiteral("/comm"));
+        const QString name = task.toInt() == ::getpid() ? QStringLiteral("event thread")
+                             : comm.open(QIODevice::ReadOnly)
+                                 ? QString::fromUtf8(comm.readAll().trimmed())
+                                 : QStringLiteral("?");
+        spent[name] += std::max<qint64>(statMs(at + QStringLiteral("/stat")), 0);
+    }
+    if (const DecodeHelperPool* helpers = DecodeHelperPool::installed())
+        for (const pid_t pid : helpers->helperPids())
+            spent[QStringLiteral("helpers")] +=
+                std::max<qint64>(statMs(QStringLiteral("/proc/%1/stat").arg(pid)), 0);
+    // The cores' idle time, from the first line of /proc/stat.
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+        if (fields.size() > 5)
+            spent[QStringLiteral("idle")] =
+                (fields.at(4).toLongLong() + fields.at(5).toLongLong()) * 1000 /
+                ::sysconf(_SC_CLK_TCK);
+    }
+    const QStringList others = QString::fromUtf8(qgetenv("KAVELO_BENCH_X_PIDS"))
+                                   .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const char* const names[] = {"X server", "window manager"};
+    for (int i = 0; i < std::min<int>(others.size(), 2); ++i)
+        spent[QString::fromLatin1(names[i])] +=
+            std::max<qint64>(statMs(QStringLiteral("/proc/%1/stat").arg(others[i])), 0);
+    return spent;
+}
+
 double median(std::vector<double> values) {
     return values.empty() ? -1 : spreadOf(std::move(values)).median;
 }
@@ -255,6 +310,7 @@ void benchX11Burst(const QString& pictureFolder, int rounds) {
                 "program: the player's decode two at a time, helpers included\n",
                 burstKeys, burstGapMs, eighths);
     std::vector<double> settled, limits, ratios, programs;
+    std::map<QString, std::vector<double>> spentBy;
     const QStringList burstPictures = show.mid(1);
     for (int round = 1; round <= rounds; ++round) {
         player.restart();
@@ -265,8 +321,18 @@ void benchX11Burst(const QString& pictureFolder, int rounds) {
             std::printf("  round %d: the first picture is not on screen\n", round);
             continue;
         }
+        const std::map<QString, qint64> before = processorByWho();
         const Sighted sighted =
             keysUntilShown(probe, burstKeys, burstGapMs, burstKeys, int(show.size()));
+        QStringList spentText;
+        for (const auto& [who, ms] : processorByWho()) {
+            const auto was = before.find(who);
+            const qint64 spent = ms - (was == before.end() ? 0 : was->second);
+            if (spent > 0) {
+                spentText.append(QStringLiteral("%1 %2").arg(who).arg(spent));
+                spentBy[who].push_back(double(spent));
+            }
+        }
         QStringList missing;
         for (int i = 1; i <= burstKeys; ++i)
             if (!sighted.first[std::size_t(i)])
@@ -288,8 +354,15 @@ void benchX11Burst(const QString& pictureFolder, int rounds) {
                     missing.isEmpty() ? ""
                                       : qPrintable(QStringLiteral(" (never seen: pictures %1)")
                                                        .arg(missing.join(QStringLiteral(", ")))));
+        std::printf("    processor ms in the burst: %s\n",
+                    qPrintable(spentText.join(QStringLiteral(", "))));
         std::fflush(stdout);
     }
+    QStringList spentMedians;
+    for (const auto& [who, values] : spentBy)
+        spentMedians.append(QStringLiteral("%1 %2").arg(who).arg(median(values), 0, 'f', 0));
+    std::printf("processor ms in a burst, medians: %s\n",
+                qPrintable(spentMedians.join(QStringLiteral(", "))));
     std::printf("medians of %zu bursts: settled %.0f ms, limit %.0f ms, ratio %.2f (target 1.30 or "
                 "less); program's decode %.0f ms\n",
                 settled.size(), median(settled), median(limits), median(ratios), median(programs));
