@@ -1,3 +1,4 @@
+#include "picture/raster/AreaShrinker.h"
 #include "picture/raster/ScaledTapRow.h"
 #include "support/TestRegistry.h"
 
@@ -96,6 +97,38 @@ private Q_SLOTS:
                          qPrintable(
                              QStringLiteral("column %1: %2 for %3").arg(c).arg(got).arg(expected)));
             }
+    }
+
+    // The whole opaque shrink, columns' sums included, alike in the widest
+    // SIMD and the baseline: widths whose rows end inside a step of either,
+    // and heights whose source rows fall across target rows (a target row's
+    // first row is written over the last one's sums, the others added).
+    void wholeShrinkAlikeInEveryWidth_data() {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QSize>("target");
+        QTest::newRow("1 x 5 to 1 x 3") << QSize(1, 5) << QSize(1, 3);
+        QTest::newRow("5 x 3 to 3 x 2") << QSize(5, 3) << QSize(3, 2);
+        QTest::newRow("13 x 9 to 7 x 5") << QSize(13, 9) << QSize(7, 5);
+        QTest::newRow("same size") << QSize(6, 4) << QSize(6, 4);
+        QTest::newRow("3750 x 37 to 3201 x 31") << QSize(3750, 37) << QSize(3201, 31);
+    }
+    void wholeShrinkAlikeInEveryWidth() {
+        QFETCH(QSize, source);
+        QFETCH(QSize, target);
+        std::mt19937 random(7);
+        std::vector<QRgb> pixels(size_t(source.width()) * size_t(source.height()));
+        for (QRgb& pixel : pixels)
+            pixel = 0xFF000000u | (random() & 0xFFFFFF);
+        const auto shrunk = [&](ScaledTapRow::Simd simd) {
+            QImage out(target, QImage::Format_RGB32);
+            AreaShrinker shrinker(source, out, AreaShrinker::RowOrder::TopDown, simd);
+            for (int y = 0; y < source.height(); ++y)
+                shrinker.addRow(pixels.data() + size_t(y) * size_t(source.width()));
+            return shrinker.isComplete() ? out : QImage();
+        };
+        const QImage widest = shrunk(ScaledTapRow::Simd::Widest);
+        QVERIFY(!widest.isNull());
+        QCOMPARE(widest, shrunk(ScaledTapRow::Simd::Baseline));
     }
 };
 KAVELO_TEST(AreaMeanTest)

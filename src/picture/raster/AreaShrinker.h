@@ -27,7 +27,10 @@ public:
     enum class RowOrder { TopDown, BottomUp };
 
     // target: allocated at the shrunk size, no larger than source either way.
-    AreaShrinker(QSize source, QImage& target, RowOrder order = RowOrder::TopDown);
+    // simd: the processor's widest SIMD, or the baseline for tests to check
+    // against it; both give the same pixels.
+    AreaShrinker(QSize source, QImage& target, RowOrder order = RowOrder::TopDown,
+                 ScaledTapRow::Simd simd = ScaledTapRow::Simd::Widest);
 
     // Adds the next source row of source.width() pixels.
     void addRow(const QRgb* row) {
@@ -67,7 +70,8 @@ private:
     // addRow onto an opaque target less than twice narrower than the
     // source, the decoders' common case (a camera picture on a 4K screen).
     void addOpaqueRow(const QRgb* row);
-    // Adds row to the source columns' sums, each channel times share.
+    // Adds row to the source columns' sums, each channel times share, or,
+    // the first row since they were used, sets them to it.
     void addToColumns(const QRgb* row, quint32 share);
     void finishRow();
 
@@ -90,7 +94,12 @@ private:
     // finished, rather than once for every source row: nearly all the work
     // is then a plain multiply and add per byte. Empty when not taken.
     bool columnsFirst_ = false;
+    // Whether columnSums_ hold this target row's rows; else they hold
+    // rows already used, to be written over.
     bool columnsAdded_ = false;
+    // The column sums added eight channels at a time (AVX2), else sixteen
+    // in 16-bit halves (SSE2).
+    bool avx2_ = false;
     // Whether the general path added to this target row's boxSums_.
     bool boxAdded_ = false;
     std::vector<quint32> columnSums_;
