@@ -11,6 +11,10 @@
 
 namespace {
 constexpr int workerThreads = 2;
+// Idle this long (no picture wanted, none decoded), the loader gives the
+// kept pages back: steps in quick succession reuse them, a show left
+// paused holds no more than it shows.
+constexpr int idleReleaseMs = 2000;
 
 // Whether a decoded copy can be drawn for target as it is: a picture
 // reaches the screen resampled once, by its decode. A copy decoded at
@@ -84,6 +88,9 @@ PictureLoader::PictureLoader(QSize bound, QObject* parent)
     pool_.setObjectName(QStringLiteral("PictureLoader"));
     connect(this, &PictureLoader::jobsFinished, this, &PictureLoader::deliverFinished,
             Qt::QueuedConnection);
+    idle_.setSingleShot(true);
+    idle_.setInterval(idleReleaseMs);
+    connect(&idle_, &QTimer::timeout, this, [] { releaseSpareLargeImage(); });
 }
 
 PictureLoader::~PictureLoader() {
@@ -120,6 +127,7 @@ std::optional<DecodedPicture> PictureLoader::decodeNow(const QString& path,
 }
 
 void PictureLoader::want(const QStringList& paths, const PictureTarget& target) {
+    idle_.start();
     for (auto it = jobs_.begin(); it != jobs_.end();) {
         if (paths.contains(it.key())) {
             ++it;
@@ -208,6 +216,7 @@ void PictureLoader::run(const std::shared_ptr<Job>& job) {
 }
 
 void PictureLoader::deliverFinished() {
+    idle_.start();
     std::deque<std::shared_ptr<Job>> done;
     {
         const std::lock_guard lock(handOver_);

@@ -3,12 +3,14 @@
 #include "picture/DecodedPicture.h"
 #include "picture/PictureCache.h"
 #include "picture/decode/DecodeBudget.h"
+#include "picture/raster/LargeImage.h"
 
 #include <QHash>
 #include <QObject>
 #include <QSize>
 #include <QStringList>
 #include <QThreadPool>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -84,6 +86,11 @@ private:
     void deliverFinished();
     void deliver(const std::shared_ptr<Job>& job);
 
+    // The pictures the cache lets go lend their pages to the next decodes;
+    // destroyed last, after the cache, it gives back any left over. The
+    // timer gives them back once the loader has been idle a while.
+    LargeImageRecycling recycling_;
+    QTimer idle_;
     QThreadPool pool_;
     // One decode's budget for all decodes together, the step's own
     // included, so decoding ahead never multiplies the peak.

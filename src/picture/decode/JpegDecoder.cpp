@@ -389,8 +389,11 @@ std::optional<DecodedPicture> decodeJpeg(QIODevice& device, DecodeContext& conte
     // are decoded whole and shrunk channel by channel; as libjpeg gives
     // them, in Adobe's inverted form, they are what the conversion takes.
     const bool streams = shrinks && !inks;
+    // Every row is written, by libjpeg or the shrinker, before the picture
+    // is used; one cut short is dropped.
     QImage image = largeImage(streams || !shrinks ? request : decoded,
-                              inks ? ColourConversion::inksFormat : QImage::Format_RGB32);
+                              inks ? ColourConversion::inksFormat : QImage::Format_RGB32,
+                              LargeImageUse::Overwritten);
     if (image.isNull()) {
         error = QString::fromLatin1(memoryMessage);
         return std::nullopt;

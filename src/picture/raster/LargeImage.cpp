@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -9,12 +10,42 @@ namespace {
 struct Mapping {
     void* start;
     size_t length;
+    bool recycled;
 };
+
+// The pages of the last recyclable image gone, whole and still written
+// with its pixels, and the recycling scopes alive; under spareLock.
+std::mutex spareLock;
+Mapping* spare = nullptr;
+int recyclers = 0;
 
 void unmap(void* info) {
     auto* mapping = static_cast<Mapping*>(info);
+    if (mapping->recycled) {
+        const std::lock_guard lock(spareLock);
+        if (!spare && recyclers > 0) {
+            spare = mapping;
+            return;
+        }
+    }
     ::munmap(mapping->start, mapping->length);
     delete mapping;
+}
+
+// The spare if it is length bytes long; a spare of another length is
+// given back, as the pictures of a show are all of one length.
+Mapping* takeSpare(size_t length) {
+    Mapping* taken = nullptr;
+    {
+        const std::lock_guard lock(spareLock);
+        std::swap(taken, spare);
+    }
+    if (taken && taken->length != length) {
+        ::munmap(taken->start, taken->length);
+        delete taken;
+        return nullptr;
+    }
+    return taken;
 }
 constexpr size_t largePage = size_t(2) << 20;
 
@@ -43,7 +74,7 @@ void* mapAligned(size_t bytes) {
 }
 } // namespace
 
-QImage largeImage(QSize size, QImage::Format format) {
+QImage largeImage(QSize size, QImage::Format format, LargeImageUse use) {
     if (size.isEmpty() || format == QImage::Format_Invalid)
         return {};
     const qint64 bits = QImage::toPixelFormat(format).bitsPerPixel();
@@ -51,15 +82,40 @@ QImage largeImage(QSize size, QImage::Format format) {
     const qint64 bytes = stride * size.height();
     if (stride > std::numeric_limits<int>::max())
         return {};
-    void* start = mapAligned(size_t(bytes));
-    if (!start)
-        return {};
-    // Advice only: without large pages the mapping works as well.
-    ::madvise(start, size_t(bytes), MADV_HUGEPAGE);
-    auto* mapping = new Mapping{start, size_t(bytes)};
+    const bool recycled = use == LargeImageUse::Overwritten;
+    Mapping* mapping = recycled ? takeSpare(size_t(bytes)) : nullptr;
+    if (!mapping) {
+        void* start = mapAligned(size_t(bytes));
+        if (!start)
+            return {};
+        // Advice only: without large pages the mapping works as well.
+        ::madvise(start, size_t(bytes), MADV_HUGEPAGE);
+        mapping = new Mapping{start, size_t(bytes), recycled};
+    }
+    void* start = mapping->start;
     QImage image(static_cast<uchar*>(start), size.width(), size.height(), qsizetype(stride), format,
                  unmap, mapping);
     if (image.isNull())
         unmap(mapping);
     return image;
+}
+
+void releaseSpareLargeImage() {
+    // No mapping is 0 bytes long: whatever is kept is given back.
+    takeSpare(0);
+}
+
+LargeImageRecycling::LargeImageRecycling() {
+    const std::lock_guard lock(spareLock);
+    ++recyclers;
+}
+
+LargeImageRecycling::~LargeImageRecycling() {
+    bool last = false;
+    {
+        const std::lock_guard lock(spareLock);
+        last = --recyclers == 0;
+    }
+    if (last)
+        releaseSpareLargeImage();
 }

@@ -85,8 +85,10 @@ std::optional<DecodedPicture> pictureFor(const HelperMessage& message, qint64 li
     if (message.pixelBytes() + message.bytes > limit)
         return std::nullopt;
     DecodedPicture picture;
-    picture.image =
-        largeImage(QSize(message.width, message.height), QImage::Format(message.format));
+    // Every byte is copied in before the picture is used; one that is not
+    // whole is dropped.
+    picture.image = largeImage(QSize(message.width, message.height), QImage::Format(message.format),
+                               LargeImageUse::Overwritten);
     if (picture.image.isNull() || picture.image.bytesPerLine() != message.bytesPerLine)
         return std::nullopt;
     // Faulted in whole by one call rather than a page at a time as the

@@ -1,8 +1,11 @@
 #include "picture/sandbox/HelperServer.h"
 
+#include "picture/raster/LargeImage.h"
+
 #include "picture/PictureDecoder.h"
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/DecodeBudget.h"
+#include "picture/raster/LargeImage.h"
 #include "picture/sandbox/HelperMessage.h"
 #include "picture/sandbox/HelperSocket.h"
 #include "picture/sandbox/Sandbox.h"
@@ -27,6 +30,10 @@ using Kind = HelperMessage::Kind;
 // and zeroing, a tenth of a large decode's time), short enough that a
 // paused show or an idle explorer does not keep it.
 constexpr int idleTrimMs = 3000;
+// A burst's next picture is asked for well within this; a show on its
+// timer, or a preview, waits longer, and gets fresh pages rather than have
+// the helper hold a screenful between them.
+constexpr int spareKeptMs = 300;
 
 // Anything from the program that is not what the protocol says comes next
 // means it is gone or confused; the helper has nothing to save.
@@ -287,12 +294,21 @@ int runDecodeHelper(int socket, const HelperHooks& hooks) {
     sendOrQuit(socket, ready);
     Delivery delivery;
     delivery.rowsAt = hooks.rowsAt;
+    // A burst's pictures, all of one size, each decoded into the pages of
+    // the one before; given back below once the helper waits a while.
+    const LargeImageRecycling recycling;
     for (;;) {
-        // A decode leaves its freed buffers in the allocator's keeping, tens
-        // of megabytes after a large picture; a helper left waiting (a show
-        // between steps, the explorer idle) hands them back, while one kept
-        // busy by a burst or by previews keeps them for its next picture.
-        HelperSocket::Received got = HelperSocket::receive(socket, packet, fd, idleTrimMs);
+        // A decode leaves its picture's pages kept for the next (LargeImage)
+        // and its freed buffers in the allocator's keeping, tens of
+        // megabytes after a large picture. A helper left waiting hands back
+        // the pages first and then the buffers (a show between steps, the
+        // explorer idle); one kept busy by a burst or by previews keeps
+        // them for its next picture.
+        HelperSocket::Received got = HelperSocket::receive(socket, packet, fd, spareKeptMs);
+        if (got == HelperSocket::Received::TimedOut) {
+            releaseSpareLargeImage();
+            got = HelperSocket::receive(socket, packet, fd, idleTrimMs - spareKeptMs);
+        }
         if (got == HelperSocket::Received::TimedOut) {
             ::malloc_trim(0);
             got = HelperSocket::receive(socket, packet, fd);
