@@ -9,6 +9,7 @@
 #include "picture/raster/PictureFit.h"
 #include "player/SlideCaption.h"
 #include "player/SlideFit.h"
+#include "player/SlideFrameHold.h"
 #include "player/SlideLookahead.h"
 #include "player/SlideWindowSize.h"
 #include "seams/ProgramEnd.h"
@@ -25,6 +26,7 @@
 
 #include <QScreen>
 #include <QTimer>
+#include <thread>
 
 frmImage::frmImage(AppContext context, const SlideListModel& slides, SlideStepper& state,
                    QWidget* parent)
@@ -191,9 +193,15 @@ void frmImage::ShowNextSlide() {
     prefetch();
     // Drawn now, with its caption: keys waiting in the queue would each run
     // their step before a deferred paint, and the caption would run ahead of
-    // the pictures on screen.
-    if (shown)
+    // the pictures on screen. Not before the last picture has been on screen
+    // a frame, though, so that none goes unseen.
+    if (shown) {
+        const qreal refresh = screen() ? screen()->refreshRate() : 0;
+        std::this_thread::sleep_for(
+            holdBeforeNextPicture(paintedAt_, std::chrono::steady_clock::now(), refresh));
         repaint();
+        paintedAt_ = std::chrono::steady_clock::now();
+    }
     stepping_ = false;
 }
 

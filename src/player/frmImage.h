@@ -6,7 +6,9 @@
 #include <QSize>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 class QTimer;
 class PictureLoader;
@@ -87,6 +89,9 @@ private:
     // loader's workers, which read it when their decode is done.
     std::shared_ptr<SlideWindowSize> windowSize_;
     bool prefetched_ = false;
+    // When the last step's picture was painted: the next is held until it
+    // has been on screen a frame.
+    std::optional<std::chrono::steady_clock::time_point> paintedAt_;
     // Decodes of the shown picture asked for again since the window last
     // changed size, because the one before came out for an older size.
     int redecodes_ = 0;
