@@ -241,6 +241,7 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
                                                   const PictureTarget& target) {
     const FileIdentity now = fileIdentity(path);
     std::optional<DecodedPicture> hit = cache_.find(path, now);
+    waited_ = false;
     if (hit && fitToTarget(*hit, target))
         return hit;
     std::shared_ptr<Job> job = jobs_.take(path);
@@ -260,6 +261,7 @@ std::optional<DecodedPicture> PictureLoader::take(const QString& path,
     std::optional<DecodedPicture> result;
     {
         std::unique_lock lock(job->mutex);
+        waited_ = !job->done;
         job->finished.wait(lock, [&job] { return job->done; });
         // Moved out of the job, which still waits in the finished queue to
         // be delivered (as stale). In a burst the keys queued ahead of that

@@ -47,6 +47,9 @@ public:
     // the queue and waited for; decoded here only when the file changed
     // while the job decoded it. Nothing when the file cannot be decoded.
     std::optional<DecodedPicture> take(const QString& path, const PictureTarget& target);
+    // Whether the last take waited for its picture's decode: steps coming
+    // faster than the pictures are decoded.
+    bool lastTakeWaited() const { return waited_; }
     // The cached picture for path when the file is unchanged, as is, never
     // waited for nor decoded: for swapping in a picture decoded again.
     std::optional<DecodedPicture> takePrepared(const QString& path) {
@@ -97,6 +100,7 @@ private:
     DecodeBudget budget_;
     PictureCache cache_;
     QHash<QString, std::shared_ptr<Job>> jobs_;
+    bool waited_ = false;
     // Jobs cross between the threads only through these two queues, under
     // their lock, so the hand-over is one the thread checkers can see (the
     // pool's own queue uses locks they cannot).

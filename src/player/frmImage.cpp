@@ -225,8 +225,12 @@ void frmImage::prefetch() {
     prefetched_ = true;
     // The same test the step makes before it decodes, so a prefetched
     // entry is one the step would present. The picture on show comes
-    // first when it is drawn scaled: it is what the user looks at.
-    QStringList wanted = upcomingSlides(state_, slides_, 2, 1, &canShowSlide);
+    // first when it is drawn scaled: it is what the user looks at. Steps
+    // that wait for their pictures (keys faster than the decodes) look one
+    // further ahead: when the next picture's decode ends before this one's,
+    // its worker goes on to a third rather than wait for this step.
+    const int ahead = Loader->lastTakeWaited() ? 3 : 2;
+    QStringList wanted = upcomingSlides(state_, slides_, ahead, 1, &canShowSlide);
     if (shownNeedsDecode() && !wanted.contains(PictureFile))
         wanted.prepend(PictureFile);
     Loader->want(wanted, pictureTarget());

@@ -152,6 +152,31 @@ private Q_SLOTS:
         QCOMPARE(show.messages(), 0);
     }
 
+    // A step that waits for its picture (keys faster than the decodes) has
+    // three decoded ahead, so that a worker whose picture is ready first
+    // goes on to another; a step whose picture was ready keeps to two.
+    void stepsThatWaitLookFurtherAhead() {
+        const QString e = fresh("e.jpg", {90, 60});
+        const QString f = fresh("f.bmp", {60, 90});
+        Show show({a, b, c, d, e, f});
+        PictureLoader& loader = *show.window->Loader;
+        const auto cached = [&](const QString& path) {
+            PictureCache cache = loader.cache();
+            return cache.find(path, fileIdentity(path)).has_value();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(loader.pendingJobs(), 0, 20000);
+        loader.dropPrepared();
+        show.step();
+        QVERIFY(loader.lastTakeWaited());
+        QTRY_COMPARE_WITH_TIMEOUT(loader.pendingJobs(), 0, 20000);
+        QVERIFY(cached(b) && cached(c) && cached(d));
+        show.step();
+        QVERIFY(!loader.lastTakeWaited());
+        QTRY_COMPARE_WITH_TIMEOUT(loader.pendingJobs(), 0, 20000);
+        QVERIFY(cached(c) && cached(d));
+        QVERIFY(!cached(e));
+    }
+
     void prefetchedStepShowsWhatADirectStepWould() {
         Show direct({big});
         direct.step();
