@@ -11,6 +11,7 @@
 #include "X11Screen.h"
 #include "picture/PictureLoader.h"
 #include "picture/sandbox/DecodeHelperPool.h"
+#include "picture/sandbox/HelperProcess.h"
 #include "player/SlideFit.h"
 #include "player/frmImage.h"
 #include "support/PlayerFixture.h"
@@ -157,19 +158,6 @@ Sighted keysUntilShown(ScreenProbe& probe, int count, int gapMs, int last, int p
     return sighted;
 }
 
-// Processor ms of a process or thread from its stat file; -1 when gone.
-qint64 statMs(const QString& path) {
-    QFile stat(path);
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000 /
-           ::sysconf(_SC_CLK_TCK);
-}
-
 // Processor ms spent so far by everyone sharing the cores in a burst: this
 // process's threads by name (the event thread apart), the decode helpers,
 // and the X server and window manager bench/x11-burst.sh started
@@ -178,18 +166,16 @@ std::map<QString, qint64> processorByWho() {
     std::map<QString, qint64> spent;
     const QString self = QStringLiteral("/proc/%1/task").arg(::getpid());
     for (const QString& task : QDir(self).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString at = self + QLatin1Char('/') + task;
-        QFile comm(at + QStringLiteral("/comm"));
+        QFile comm(self + QLatin1Char('/') + task + QStringLiteral("/comm"));
         const QString name = task.toInt() == ::getpid() ? QStringLiteral("event thread")
                              : comm.open(QIODevice::ReadOnly)
                                  ? QString::fromUtf8(comm.readAll().trimmed())
                                  : QStringLiteral("?");
-        spent[name] += std::max<qint64>(statMs(at + QStringLiteral("/stat")), 0);
+        spent[name] += std::max<qint64>(processorMs(::getpid(), pid_t(task.toInt())), 0);
     }
     if (const DecodeHelperPool* helpers = DecodeHelperPool::installed())
         for (const pid_t pid : helpers->helperPids())
-            spent[QStringLiteral("helpers")] +=
-                std::max<qint64>(statMs(QStringLiteral("/proc/%1/stat").arg(pid)), 0);
+            spent[QStringLiteral("helpers")] += std::max<qint64>(processorMs(pid), 0);
     // The cores' idle time, from the first line of /proc/stat.
     QFile stat(QStringLiteral("/proc/stat"));
     if (stat.open(QIODevice::ReadOnly)) {
@@ -204,7 +190,7 @@ std::map<QString, qint64> processorByWho() {
     const char* const names[] = {"X server", "window manager"};
     for (int i = 0; i < std::min<int>(others.size(), 2); ++i)
         spent[QString::fromLatin1(names[i])] +=
-            std::max<qint64>(statMs(QStringLiteral("/proc/%1/stat").arg(others[i])), 0);
+            std::max<qint64>(processorMs(pid_t(others[i].toInt())), 0);
     return spent;
 }
 

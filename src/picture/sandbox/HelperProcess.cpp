@@ -146,8 +146,9 @@ std::optional<DecodedPicture> copyPicture(pid_t pid, const HelperMessage& messag
 }
 } // namespace
 
-qint64 processorMs(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+qint64 processorMs(pid_t pid, pid_t thread) {
+    QFile stat(thread > 0 ? QStringLiteral("/proc/%1/task/%2/stat").arg(pid).arg(thread)
+                          : QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray line = stat.readAll();

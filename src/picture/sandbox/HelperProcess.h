@@ -15,9 +15,9 @@ class DecodeBudget;
 // One running decode helper, seen from the program: its process and its
 // end of the socket. Used by one thread at a time (the pool hands it out);
 // the destructor kills and reaps the process, so none outlives its object.
-// The processor time a process has had, all its threads together; -1 when
-// it cannot be read.
-qint64 processorMs(pid_t pid);
+// The processor time a process has had, all its threads together, or one
+// of its threads alone; -1 when it cannot be read.
+qint64 processorMs(pid_t pid, pid_t thread = 0);
 
 class HelperProcess {
 public:

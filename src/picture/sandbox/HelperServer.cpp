@@ -1,7 +1,5 @@
 #include "picture/sandbox/HelperServer.h"
 
-#include "picture/raster/LargeImage.h"
-
 #include "picture/PictureDecoder.h"
 #include "picture/colour/ColourConversion.h"
 #include "picture/decode/DecodeBudget.h"
